@@ -1,0 +1,160 @@
+#include "cmd_target.h"
+
+#include <cwchar>
+#include <string>
+
+IMPLEMENT_DYNAMIC(CCmdTarget, CObject)
+
+CCmdTarget::CCmdTarget() : m_dwRef(1), m_xDispatch(this) {}
+
+CCmdTarget::~CCmdTarget() = default;
+
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+
+const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
+{
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, 0, nullptr}};
+    static const AFX_MSGMAP map = {nullptr, entries};
+    return &map;
+}
+
+const AFX_DISPMAP* CCmdTarget::GetDispatchMap() const { return GetThisDispatchMap(); }
+
+const AFX_DISPMAP* CCmdTarget::GetThisDispatchMap()
+{
+    static const AFX_DISPMAP_ENTRY entries[] = {{nullptr, 0, VT_EMPTY, nullptr, nullptr}};
+    static const AFX_DISPMAP map = {nullptr, entries};
+    return &map;
+}
+
+const AFX_INTERFACEMAP* CCmdTarget::GetInterfaceMap() const { return GetThisInterfaceMap(); }
+
+const AFX_INTERFACEMAP* CCmdTarget::GetThisInterfaceMap()
+{
+    static const AFX_INTERFACEMAP_ENTRY entries[] = {{nullptr, nullptr}};
+    static const AFX_INTERFACEMAP map = {nullptr, entries};
+    return &map;
+}
+
+const AFX_MSGMAP_ENTRY* AfxFindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nCode, UINT nID)
+{
+    for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+        for (const AFX_MSGMAP_ENTRY* p = pMap->lpEntries; p->pfn != nullptr; ++p) {
+            if (p->nMessage != nMessage)
+                continue;
+            if (nMessage != WM_COMMAND)
+                return p;
+            if (p->nCode == nCode && nID >= p->nID && nID <= p->nLastID)
+                return p;
+        }
+    }
+    return nullptr;
+}
+
+BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const AFX_MSGMAP_ENTRY* pEntry =
+        AfxFindMessageEntry(GetMessageMap(), WM_COMMAND, static_cast<UINT>(nCode), nID);
+    if (pEntry == nullptr)
+        return FALSE;
+    pEntry->pfn(this, wParam, lParam);
+    return TRUE;
+}
+
+void CCmdTarget::EnableAutomation() { m_bAutomationEnabled = TRUE; }
+
+LPDISPATCH CCmdTarget::GetIDispatch(BOOL bAddRef)
+{
+    if (!m_bAutomationEnabled)
+        return nullptr;
+    if (bAddRef)
+        InternalAddRef();
+    return &m_xDispatch;
+}
+
+ULONG CCmdTarget::InternalAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_dwRef)); }
+
+ULONG CCmdTarget::InternalRelease()
+{
+    if (m_dwRef == 0)
+        return 0;  // a release after the final one: nothing left to count
+    LONG lResult = InterlockedDecrement(&m_dwRef);
+    if (lResult == 0)
+        OnFinalRelease();
+    return static_cast<ULONG>(lResult);
+}
+
+void CCmdTarget::OnFinalRelease() { delete this; }
+
+LPUNKNOWN CCmdTarget::GetInterfaceHook(const void*) { return nullptr; }
+
+LPUNKNOWN CCmdTarget::GetInterface(const IID* piid)
+{
+    if (m_bAutomationEnabled && (IsEqualIID(*piid, IID_IUnknown) || IsEqualIID(*piid, IID_IDispatch)))
+        return &m_xDispatch;
+    const AFX_INTERFACEMAP* pMap = GetInterfaceMap();
+    LPUNKNOWN pFirstPart = nullptr;
+    for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+        for (const AFX_INTERFACEMAP_ENTRY* p = pMap->lpEntries; p->piid != nullptr; ++p) {
+            LPUNKNOWN pPart = p->pfnGetPart(this);
+            if (pFirstPart == nullptr)
+                pFirstPart = pPart;
+            if (IsEqualIID(*p->piid, *piid))
+                return pPart;
+        }
+    }
+    // Without automation, the object's identity is its first mapped part.
+    return IsEqualIID(*piid, IID_IUnknown) ? pFirstPart : nullptr;
+}
+
+HRESULT CCmdTarget::InternalQueryInterface(const IID* piid, void** ppvObj)
+{
+    if (ppvObj == nullptr)
+        return E_POINTER;
+    *ppvObj = nullptr;
+    if (piid == nullptr)
+        return E_INVALIDARG;
+    LPUNKNOWN pUnk = GetInterfaceHook(piid);
+    if (pUnk == nullptr)
+        pUnk = GetInterface(piid);
+    if (pUnk == nullptr)
+        return E_NOINTERFACE;
+    // The reference for this request belongs to the object, whatever the hook handed out.
+    InternalAddRef();
+    *ppvObj = pUnk;
+    return S_OK;
+}
+
+const AFX_DISPMAP_ENTRY* CCmdTarget::FindDispatchEntry(DISPID dispid) const
+{
+    WORD nLevel = 0;
+    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
+         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
+        WORD nPosition = 1;
+        for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition) {
+            DISPID entryId = p->lDispID != DISPID_UNKNOWN ? p->lDispID : MAKELONG(nPosition, nLevel);
+            if (entryId == dispid)
+                return p;
+        }
+    }
+    return nullptr;
+}
+
+const AFX_DISPMAP_ENTRY* CCmdTarget::FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const
+{
+    WORD nLevel = 0;
+    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
+         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
+        WORD nPosition = 1;
+        for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition) {
+            wchar_t wide[256];
+            if (MultiByteToWideChar(CP_ACP, 0, p->lpszName, -1, wide, 256) == 0)
+                continue;
+            if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wide, -1, lpszName, -1) == CSTR_EQUAL) {
+                *pDispid = p->lDispID != DISPID_UNKNOWN ? p->lDispID : MAKELONG(nPosition, nLevel);
+                return p;
+            }
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,94 @@
+// CCmdTarget: the base of everything that handles messages or is a COM object. It carries the
+// message map, the reference count (an object starts with one reference and deletes itself on its
+// final release), and, once EnableAutomation has run, an IDispatch driven by the dispatch map.
+#pragma once
+#include "dispatch_map.h"
+#include "interface_map.h"
+#include "message_map.h"
+#include "runtime_class.h"
+
+#include <oaidl.h>
+
+class CCmdTarget;
+
+// The object's IDispatch. It shares the object's identity and reference count.
+class CCmdTargetDispatch final : public IDispatch {
+public:
+    explicit CCmdTargetDispatch(CCmdTarget* pOwner) : m_pOwner(pOwner) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                               DISPID* rgDispId) override;
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                        DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                        UINT* puArgErr) override;
+
+private:
+    CCmdTarget* m_pOwner;
+};
+
+class CCmdTarget : public CObject {
+    DECLARE_DYNAMIC(CCmdTarget)
+public:
+    CCmdTarget();
+    ~CCmdTarget() override;
+
+    // Routes a command or control notification through the message map. TRUE when handled.
+    virtual BOOL OnCmdMsg(UINT nID, int nCode, WPARAM wParam, LPARAM lParam);
+
+    // Automation.
+    void EnableAutomation();
+    BOOL IsAutomationEnabled() const { return m_bAutomationEnabled; }
+    LPDISPATCH GetIDispatch(BOOL bAddRef);
+
+    // Reference counting and interface lookup (no aggregation: internal and external are one).
+    ULONG InternalAddRef();
+    ULONG InternalRelease();
+    HRESULT InternalQueryInterface(const IID* piid, void** ppvObj);
+    ULONG ExternalAddRef() { return InternalAddRef(); }
+    ULONG ExternalRelease() { return InternalRelease(); }
+    HRESULT ExternalQueryInterface(const IID* piid, void** ppvObj)
+    {
+        return InternalQueryInterface(piid, ppvObj);
+    }
+
+    // Called when the count reaches zero; the default deletes the object.
+    virtual void OnFinalRelease();
+
+    // Consulted before the interface maps. A non-NULL result is the answer to the request; it is
+    // handed out unchanged and the reference for the request is added to this object.
+    virtual LPUNKNOWN GetInterfaceHook(const void* piid);
+
+    // Finds a dispatch member by DISPID or by name (case-insensitive); nullptr when there is none.
+    const AFX_DISPMAP_ENTRY* FindDispatchEntry(DISPID dispid) const;
+    const AFX_DISPMAP_ENTRY* FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const;
+
+    volatile LONG m_dwRef;
+
+protected:
+    virtual const AFX_MSGMAP* GetMessageMap() const;
+    static const AFX_MSGMAP* GetThisMessageMap();
+    virtual const AFX_DISPMAP* GetDispatchMap() const;
+    static const AFX_DISPMAP* GetThisDispatchMap();
+    virtual const AFX_INTERFACEMAP* GetInterfaceMap() const;
+    static const AFX_INTERFACEMAP* GetThisInterfaceMap();
+
+    // Looks an interface up in the maps only (no hook, no reference).
+    LPUNKNOWN GetInterface(const IID* piid);
+
+    friend class CWnd;
+    friend class CCmdTargetDispatch;
+
+public:
+    CCmdTargetDispatch m_xDispatch;
+
+private:
+    BOOL m_bAutomationEnabled = FALSE;
+};
+
+// Exposed for the window procedure: finds the thunk for a message in a target's map.
+const AFX_MSGMAP_ENTRY* AfxFindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nCode, UINT nID);

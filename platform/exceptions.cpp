@@ -1,0 +1,47 @@
+#include "exceptions.h"
+
+#include <cstdio>
+#include <vector>
+
+BSTR CException::GetDescription() const
+{
+    std::string text = GetErrorMessage();
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wide(n > 0 ? n : 1);
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    return SysAllocString(wide.data());
+}
+
+std::string AfxFormatHResult(HRESULT hr)
+{
+    char* pBuffer = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPSTR>(&pBuffer), 0,
+                             nullptr);
+    std::string text;
+    if (n != 0 && pBuffer != nullptr) {
+        text.assign(pBuffer, n);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+            text.pop_back();
+    }
+    if (pBuffer != nullptr)
+        LocalFree(pBuffer);
+    char code[32];
+    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
+    return text.empty() ? std::string("Error ") + code : text + " (" + code + ")";
+}
+
+std::string COleException::GetErrorMessage() const { return AfxFormatHResult(m_sc); }
+
+std::string COleDispatchException::GetErrorMessage() const
+{
+    return m_strDescription.empty() ? AfxFormatHResult(m_scError) : m_strDescription;
+}
+
+void AfxThrowOleException(SCODE sc) { throw COleException(sc); }
+
+void AfxThrowOleDispatchException(WORD wCode, const std::string& description)
+{
+    throw COleDispatchException(description, DISP_E_EXCEPTION, wCode);
+}

@@ -1,0 +1,199 @@
+#include "ole_object_factory.h"
+
+#include "ole_app.h"
+
+#include <ole2.h>
+
+#include <mutex>
+#include <new>
+
+IMPLEMENT_DYNAMIC(COleObjectFactory, CCmdTarget)
+
+namespace {
+
+COleObjectFactory* g_pFirstFactory = nullptr;  // written during static initialization
+
+std::string ClsidString(REFCLSID clsid)
+{
+    wchar_t wide[64] = L"";
+    StringFromGUID2(clsid, wide, 64);
+    char narrow[64] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    return narrow;
+}
+
+BOOL SetKeyValue(HKEY hRoot, const std::string& subKey, const std::string& value)
+{
+    HKEY hKey = nullptr;
+    if (RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) !=
+        ERROR_SUCCESS)
+        return FALSE;
+    LONG result = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(hKey);
+    return result == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+COleObjectFactory::COleObjectFactory(REFCLSID clsid, CRuntimeClass* pRuntimeClass,
+                                     BOOL bMultiInstance, LPCSTR lpszProgID)
+    : m_xClassFactory(this), m_clsid(clsid), m_pRuntimeClass(pRuntimeClass),
+      m_bMultiInstance(bMultiInstance), m_lpszProgID(lpszProgID)
+{
+    m_pNextFactory = g_pFirstFactory;
+    g_pFirstFactory = this;
+}
+
+COleObjectFactory::~COleObjectFactory()
+{
+    for (COleObjectFactory** pp = &g_pFirstFactory; *pp != nullptr; pp = &(*pp)->m_pNextFactory) {
+        if (*pp == this) {
+            *pp = m_pNextFactory;
+            break;
+        }
+    }
+}
+
+BOOL COleObjectFactory::Register()
+{
+    if (IsRegistered())
+        return TRUE;
+    DWORD flags = m_bMultiInstance ? REGCLS_SINGLEUSE : REGCLS_MULTIPLEUSE;
+    HRESULT hr = CoRegisterClassObject(m_clsid, &m_xClassFactory, CLSCTX_LOCAL_SERVER, flags,
+                                       &m_dwRegister);
+    if (FAILED(hr))
+        m_dwRegister = 0;
+    return SUCCEEDED(hr);
+}
+
+void COleObjectFactory::Revoke()
+{
+    if (IsRegistered()) {
+        CoRevokeClassObject(m_dwRegister);
+        m_dwRegister = 0;
+    }
+}
+
+BOOL COleObjectFactory::RegisterAll()
+{
+    BOOL bResult = TRUE;
+    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
+        bResult = p->Register() && bResult;
+    return bResult;
+}
+
+void COleObjectFactory::RevokeAll()
+{
+    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
+        p->Revoke();
+}
+
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL bRegister)
+{
+    BOOL bResult = TRUE;
+    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
+        bResult = p->UpdateRegistry(bRegister) && bResult;
+    return bResult;
+}
+
+std::string COleObjectFactory::GetServerCommand()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    // Quoted, so that a path with spaces cannot be read as another program plus arguments.
+    return std::string("\"") + path + "\"";
+}
+
+BOOL COleObjectFactory::UpdateRegistryUnder(HKEY hClassesRoot, BOOL bRegister) const
+{
+    const std::string progId = m_lpszProgID;
+    const std::string clsidKey = "CLSID\\" + ClsidString(m_clsid);
+    if (!bRegister) {
+        LONG a = RegDeleteTreeA(hClassesRoot, progId.c_str());
+        LONG b = RegDeleteTreeA(hClassesRoot, clsidKey.c_str());
+        return (a == ERROR_SUCCESS || a == ERROR_FILE_NOT_FOUND) &&
+               (b == ERROR_SUCCESS || b == ERROR_FILE_NOT_FOUND);
+    }
+    return SetKeyValue(hClassesRoot, progId, progId) &&
+           SetKeyValue(hClassesRoot, progId + "\\CLSID", ClsidString(m_clsid)) &&
+           SetKeyValue(hClassesRoot, clsidKey, progId) &&
+           SetKeyValue(hClassesRoot, clsidKey + "\\ProgID", progId) &&
+           SetKeyValue(hClassesRoot, clsidKey + "\\LocalServer32", GetServerCommand());
+}
+
+BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister)
+{
+    if (m_lpszProgID == nullptr)
+        return TRUE;
+    if (UpdateRegistryUnder(HKEY_CLASSES_ROOT, bRegister))
+        return TRUE;
+    // Without the right to write the machine's classes, register for this user only.
+    HKEY hUserClasses = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &hUserClasses, nullptr) != ERROR_SUCCESS)
+        return FALSE;
+    BOOL bResult = UpdateRegistryUnder(hUserClasses, bRegister);
+    RegCloseKey(hUserClasses);
+    return bResult;
+}
+
+CCmdTarget* COleObjectFactory::OnCreateObject()
+{
+    if (m_pRuntimeClass == nullptr || !m_pRuntimeClass->IsDerivedFrom(RUNTIME_CLASS(CCmdTarget)))
+        return nullptr;
+    return static_cast<CCmdTarget*>(m_pRuntimeClass->CreateObject());
+}
+
+STDMETHODIMP COleObjectFactory::XClassFactory::QueryInterface(REFIID riid, void** ppv)
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+        *ppv = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) COleObjectFactory::XClassFactory::AddRef()
+{
+    return m_pOwner->InternalAddRef();
+}
+
+STDMETHODIMP_(ULONG) COleObjectFactory::XClassFactory::Release()
+{
+    return m_pOwner->InternalRelease();
+}
+
+STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv)
+{
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (pUnkOuter != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    try {
+        CCmdTarget* pObject = m_pOwner->OnCreateObject();
+        if (pObject == nullptr)
+            return E_OUTOFMEMORY;
+        HRESULT hr = pObject->ExternalQueryInterface(&riid, ppv);
+        pObject->InternalRelease();  // the creation reference
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;  // nothing may unwind into COM
+    }
+}
+
+STDMETHODIMP COleObjectFactory::XClassFactory::LockServer(BOOL fLock)
+{
+    if (fLock)
+        AfxOleLockApp();
+    else
+        AfxOleUnlockApp();
+    return S_OK;
+}

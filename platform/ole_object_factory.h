@@ -1,0 +1,60 @@
+// COleObjectFactory: the class factory of one automation class. Factories are global objects; each
+// adds itself to the module's list when it is constructed. RegisterAll hands every factory to COM,
+// UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path).
+#pragma once
+#include "cmd_target.h"
+
+#include <string>
+
+class COleObjectFactory : public CCmdTarget {
+    DECLARE_DYNAMIC(COleObjectFactory)
+public:
+    // bMultiInstance TRUE: a new server process for every object; FALSE: one process serves all.
+    COleObjectFactory(REFCLSID clsid, CRuntimeClass* pRuntimeClass, BOOL bMultiInstance,
+                      LPCSTR lpszProgID);
+    ~COleObjectFactory() override;
+
+    static BOOL RegisterAll();
+    static void RevokeAll();
+    static BOOL UpdateRegistryAll(BOOL bRegister = TRUE);
+
+    BOOL Register();
+    void Revoke();
+    BOOL IsRegistered() const { return m_dwRegister != 0; }
+    BOOL UpdateRegistry(BOOL bRegister = TRUE);
+
+    // Writes (or removes) this class's entries under one classes root. FALSE if any write failed.
+    BOOL UpdateRegistryUnder(HKEY hClassesRoot, BOOL bRegister) const;
+
+    // Creates a new object of the class through its runtime class; the object holds one reference.
+    virtual CCmdTarget* OnCreateObject();
+
+    // The class factory that COM calls. It lives as long as the factory object.
+    class XClassFactory final : public IClassFactory {
+    public:
+        explicit XClassFactory(COleObjectFactory* pOwner) : m_pOwner(pOwner) {}
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+        STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;
+        STDMETHODIMP LockServer(BOOL fLock) override;
+
+    private:
+        COleObjectFactory* m_pOwner;
+    } m_xClassFactory;
+
+    CLSID m_clsid;
+    CRuntimeClass* m_pRuntimeClass;
+    BOOL m_bMultiInstance;
+    LPCSTR m_lpszProgID;
+
+    // The local-server command that the registry names: the quoted path of this program.
+    static std::string GetServerCommand();
+
+protected:
+    void OnFinalRelease() override {}  // a global object: its lifetime is the program's
+
+private:
+    DWORD m_dwRegister = 0;
+    COleObjectFactory* m_pNextFactory = nullptr;
+};

@@ -1,0 +1,128 @@
+#include "win_app.h"
+
+#include "ole_app.h"
+#include "wnd.h"
+
+#include <commctrl.h>
+
+#include <cctype>
+#include <cstring>
+
+IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
+
+namespace {
+CWinApp* g_pApp = nullptr;
+}
+
+BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCSTR lpszAppName)
+{
+    g_pApp = this;
+    m_bAutoDelete = FALSE;
+    // Constructed during static initialization, which runs on the main thread.
+    m_nThreadID = GetCurrentThreadId();
+    m_hInstance = GetModuleHandleA(nullptr);
+    if (lpszAppName != nullptr) {
+        m_strAppName = lpszAppName;
+        m_pszAppName = m_strAppName.c_str();
+    }
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::ExitInstance() { return 0; }
+
+void CWinApp::Enable3dControls()
+{
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+}
+
+BOOL CWinApp::HasSwitch(const char* lpszSwitch) const
+{
+    // Switches start with '/' or '-' and match without regard to case.
+    const char* p = m_lpCmdLine;
+    if (p == nullptr)
+        return FALSE;
+    size_t n = std::strlen(lpszSwitch);
+    for (; *p; ++p) {
+        if ((*p == '/' || *p == '-') && _strnicmp(p + 1, lpszSwitch, n) == 0) {
+            char after = p[1 + n];
+            if (after == '\0' || std::isspace(static_cast<unsigned char>(after)))
+                return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL CWinApp::RunEmbedded() const { return HasSwitch("Embedding"); }
+
+BOOL CWinApp::RunAutomated() const { return HasSwitch("Automation"); }
+
+void CWinApp::OnHelp()
+{
+    // These programs ship no help file; F1 has nothing to open.
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+HINSTANCE AfxGetInstanceHandle() { return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr); }
+
+HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+
+LPCSTR AfxGetAppName()
+{
+    // Without a name of its own the application goes by its module's file name.
+    static std::string s_strModuleName;
+    if (g_pApp != nullptr && g_pApp->m_pszAppName != nullptr)
+        return g_pApp->m_pszAppName;
+    if (s_strModuleName.empty()) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        const char* name = std::strrchr(path, '\\');
+        name = name ? name + 1 : path;
+        s_strModuleName = name;
+        size_t dot = s_strModuleName.rfind('.');
+        if (dot != std::string::npos)
+            s_strModuleName.erase(dot);
+    }
+    return s_strModuleName.c_str();
+}
+
+std::string AfxLoadString(UINT nID)
+{
+    char buffer[1024];
+    int n = LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof(buffer));
+    return std::string(buffer, n > 0 ? n : 0);
+}
+
+int AfxWinMain(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow)
+{
+    CWinApp* pApp = AfxGetApp();
+    if (pApp == nullptr)
+        return -1;
+    pApp->m_hInstance = hInstance;
+    pApp->m_lpCmdLine = lpCmdLine;
+    pApp->m_nCmdShow = nCmdShow;
+    AfxSetCurrentThread(pApp);
+
+    int nReturnCode = 0;
+    try {
+        int nRunCode = pApp->InitInstance() ? pApp->Run() : 0;
+        int nExitCode = pApp->ExitInstance();
+        nReturnCode = nExitCode != 0 ? nExitCode : nRunCode;
+    } catch (...) {
+        AfxReportEscapedException();
+        nReturnCode = -1;
+    }
+    AfxOleTerm();
+    return nReturnCode;
+}

@@ -1,0 +1,72 @@
+# Shared set-up for the run, test and benchmark commands: packages, the build, a Wine prefix of its
+# own and a display (the user's, or a virtual one). Source it; call the functions.
+
+QD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+QD_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 fonts-wine
+xvfb xauth imagemagick xdotool cmake make googletest python3"
+
+qd_log() { printf '[qd] %s\n' "$*" >&2; }
+
+# Installs whatever of the project's packages is missing (Debian/Ubuntu, as root or with sudo).
+qd_ensure_packages() {
+    local missing=()
+    for p in $QD_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    qd_log "installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures and builds one architecture: x64 (default) or x86.
+qd_build() {
+    local arch="${1:-x64}" toolchain=mingw64
+    [ "$arch" = x86 ] && toolchain=mingw32
+    local dir="$QD_ROOT/build/$arch"
+    cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-$toolchain.cmake" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+# Wine without its debug chatter and without the Mono and Gecko installers.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# A fresh prefix in $1. A crash ends the process at once instead of waiting in Wine's debugger.
+qd_make_prefix() {
+    export WINEPREFIX="$1"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
+    wineserver -w
+}
+
+# Starts a virtual X display unless $DISPLAY already works (or QD_VIRTUAL_DISPLAY=1 forces one).
+qd_start_display() {
+    if [ "${QD_VIRTUAL_DISPLAY:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        qd_log "using display $DISPLAY"
+        return 0
+    fi
+    local n=$(( 90 + RANDOM % 100 ))
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    QD_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    qd_log "virtual display $DISPLAY"
+}
+
+# Ends every Wine process of the prefix and the virtual display, if we started one.
+qd_cleanup() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+    [ -n "${QD_XVFB_PID:-}" ] && kill "$QD_XVFB_PID" >/dev/null 2>&1
+    return 0
+}

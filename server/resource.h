@@ -1,0 +1,15 @@
+// QDSERVER's resource symbols.
+#pragma once
+#include "shell_resource.h"
+
+#define IDC_PROGRESS1 1000
+#define IDC_PROGRESS2 1001
+#define IDC_PROGRESS3 1002
+#define IDC_PROGRESS4 1003
+#define IDC_PROGRESS5 1004
+#define IDC_PROGRESS6 1005
+#define IDC_PROGRESS7 1006
+#define IDC_PROGRESS8 1007
+#define IDC_OWNTHREAD_ENABLED 1008
+#define IDC_OWNTHREAD_DISABLED 1009
+#define IDC_ABORT_CALL 1010

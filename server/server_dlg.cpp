@@ -1,0 +1,42 @@
+#include "server_dlg.h"
+
+#include "resource.h"
+
+BEGIN_MESSAGE_MAP(CServerDlg, CMainDialogShell)
+    ON_BN_CLICKED(IDC_ABORT_CALL, OnAbortCall)
+END_MESSAGE_MAP()
+
+CServerDlg::CServerDlg() : CMainDialogShell(IDD_MAIN_DIALOG), m_nOwnThread(0) {}
+
+void CServerDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CMainDialogShell::DoDataExchange(pDX);
+    for (int i = 0; i < 8; ++i)
+        DDX_Control(pDX, IDC_PROGRESS8 - i, m_progress[i]);
+    DDX_Radio(pDX, IDC_OWNTHREAD_ENABLED, m_nOwnThread);
+}
+
+BOOL CServerDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_slots.Clear();
+    InitShell();
+    return TRUE;
+}
+
+BOOL CServerDlg::IsOwnThreadSelected()
+{
+    UpdateData(TRUE);
+    return m_nOwnThread == 0;
+}
+
+int CServerDlg::AllocateSlot()
+{
+    return m_slots.Allocate([this](int i) { return &GetSlotBar(i); });
+}
+
+BOOL CServerDlg::StepSlot(int nSlot) { return m_slots.Step(nSlot); }
+
+void CServerDlg::ReleaseSlot(int nSlot) { m_slots.Release(nSlot); }
+
+void CServerDlg::OnAbortCall() { m_slots.RequestAbort(); }

@@ -1,0 +1,32 @@
+// QDSERVER's main window: eight bars that demo objects borrow, the "Own Thread" choice that new
+// objects read, and "Abort Call", which stops the next call that steps.
+#pragma once
+#include "main_dialog_shell.h"
+#include "slot_table.h"
+
+class CServerDlg : public CMainDialogShell {
+public:
+    CServerDlg();
+
+    // For demo objects. IsOwnThreadSelected, AllocateSlot and ReleaseSlot run on the main thread;
+    // StepSlot runs on whichever thread the object's call runs on.
+    BOOL IsOwnThreadSelected();
+    int AllocateSlot();
+    BOOL StepSlot(int nSlot);
+    void ReleaseSlot(int nSlot);
+
+    // The bar that slot nSlot lends ("Object nSlot+1:").
+    CProgressCtrl& GetSlotBar(int nSlot) { return m_progress[7 - nSlot]; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    afx_msg void OnAbortCall();
+
+    CSlotTable<CProgressCtrl> m_slots;  // the slot table and the abort request
+    CProgressCtrl m_progress[8];        // bound to 1007, 1006, ..., 1000
+    int m_nOwnThread;                   // 0: "Enabled", 1: "Disabled"
+
+    DECLARE_MESSAGE_MAP()
+};
