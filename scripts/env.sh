@@ -43,6 +43,10 @@ qd_make_prefix() {
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
+    # Every program runs in a Wine desktop window: it draws frames and captions without a window
+    # manager, and hiding a window does not wait for one.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${QD_DESKTOP_SIZE:-1024x768}" /f >/dev/null 2>&1
     wineserver -w
 }
 

@@ -21,6 +21,10 @@ BOOL CServerDlg::OnInitDialog()
     CDialog::OnInitDialog();
     m_slots.Clear();
     InitShell();
+    // Checking "Enabled" made it a tab stop, so the system would focus it, and Enter on it closes
+    // the server. Hand the focus to "Abort Call" through the dialog manager instead, which also
+    // makes it the default button while it has the focus: Enter then presses it.
+    PostMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(IDC_ABORT_CALL)), TRUE);
     return TRUE;
 }
 

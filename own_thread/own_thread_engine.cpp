@@ -1,0 +1,169 @@
+#include "own_thread_engine.h"
+
+#include "own_thread_pool.h"
+#include "own_thread_system_calls.h"
+
+#include <win_thread.h>
+
+namespace {
+
+// Whether this thread keeps a COM apartment from an earlier engine (own threads are reused).
+thread_local bool t_bKeepsApartment = false;
+
+// MsgWaitForMultipleObjects' wake mask: the eight input kinds 0x01 to 0x80, not QS_RAWINPUT.
+const DWORD kWakeMask = 0xFF;
+
+DWORD CurrentThreadID() { return AfxGetThread()->m_nThreadID; }
+
+}  // namespace
+
+COwnThreadEngine::COwnThreadEngine()
+    : m_bEnabled(FALSE),
+      m_hThreadStarted(nullptr),
+      m_hThreadEvent(nullptr),
+      m_hThreadEnded(nullptr),
+      m_hrThread(E_PENDING),
+      m_pProxy(nullptr),
+      m_bStopThread(FALSE),
+      m_nCreatorThreadID(0),
+      m_nOwnThreadID(0),
+      m_channel(),
+      m_finalReleaseWnd(this)
+{
+    m_nCreatorThreadID = CurrentThreadID();
+}
+
+COwnThreadEngine::~COwnThreadEngine()
+{
+    m_finalReleaseWnd.DestroyWindow();
+    if (m_bEnabled)
+        StopOwnThread();
+    for (HANDLE h : {m_hThreadStarted, m_hThreadEvent, m_hThreadEnded})
+        if (h != nullptr)
+            CloseHandle(h);
+}
+
+BOOL COwnThreadEngine::EnableOwnThread()
+{
+    if (!m_channel.IsValid() || m_finalReleaseWnd.GetSafeHwnd() == nullptr)
+        return m_bEnabled;
+    if (m_hThreadStarted != nullptr)
+        return m_bEnabled;  // called before: one own thread per object
+    m_hThreadStarted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_hThreadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_hThreadEnded = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (m_hThreadStarted == nullptr || m_hThreadEvent == nullptr || m_hThreadEnded == nullptr)
+        return m_bEnabled;
+
+    // The own thread's marshal gives up the reference the object was created with, and from then on
+    // the stub's references keep it. Until the start-up is settled this reference stands in for it,
+    // so that no release made elsewhere (a stub letting go after a failure) can reach zero while the
+    // object is still being constructed.
+    LPDISPATCH pDispatch = GetIDispatch(TRUE);
+    if (!COwnThreadPool::Instance().Start(this)) {
+        if (pDispatch != nullptr)
+            pDispatch->Release();
+        return m_bEnabled;  // no thread free: the object runs on the creating thread
+    }
+    WaitForSingleObject(m_hThreadStarted, INFINITE);
+
+    BOOL bMarshaled = m_hrThread == S_OK;
+    if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
+        m_bEnabled = TRUE;
+        if (pDispatch != nullptr)
+            pDispatch->Release();  // the marshal took the creation reference, as intended
+        return m_bEnabled;
+    }
+    m_pProxy = nullptr;
+    if (bMarshaled) {
+        // Marshaled but no proxy: the stub would hold the object for ever. The reference taken above
+        // now is the creation reference the marshal gave up.
+        m_channel.ReleaseMarshalData();
+    } else if (pDispatch != nullptr) {
+        pDispatch->Release();
+    }
+    // The thread is finishing its start-up or waiting in its loop; it must be done with this engine
+    // before the engine can go away.
+    StopOwnThread();
+    return m_bEnabled;
+}
+
+BOOL COwnThreadEngine::SetThreadEvent() { return SetEvent(m_hThreadEvent); }
+
+void COwnThreadEngine::StopOwnThread()
+{
+    m_bStopThread = TRUE;
+    SetThreadEvent();
+    WaitForSingleObject(m_hThreadEnded, INFINITE);
+}
+
+BOOL COwnThreadEngine::DeferFinalRelease()
+{
+    DWORD nThreadID = CurrentThreadID();
+    if (nThreadID == m_nCreatorThreadID)
+        return FALSE;
+    if (nThreadID == m_nOwnThreadID && m_finalReleaseWnd.GetSafeHwnd() != nullptr)
+        PostMessageA(m_finalReleaseWnd.GetSafeHwnd(), WM_OWNTHREAD_FINALRELEASE, 0, 0);
+    return TRUE;
+}
+
+LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void*)
+{
+    // The thread is tested first so that m_bEnabled and m_pProxy are only read where they are written.
+    if (CurrentThreadID() != m_nCreatorThreadID || !m_bEnabled)
+        return nullptr;
+    return m_pProxy;  // for any interface, without a reference: the framework adds it to the object
+}
+
+UINT __cdecl COwnThreadEngine::OwnThreadProc(LPVOID pParam)
+{
+    static_cast<COwnThreadEngine*>(pParam)->RunOwnThread();
+    return 0;
+}
+
+void COwnThreadEngine::RunOwnThread()
+{
+    const COwnThreadSystemCalls& sys = COwnThreadSystemCalls::Current();
+    m_nOwnThreadID = CurrentThreadID();
+    HRESULT hrInit = sys.pfnCoInitialize(nullptr);
+    // On a reused thread the apartment exists already: the call nests (S_FALSE), which is success.
+    m_hrThread = hrInit == S_FALSE && t_bKeepsApartment ? S_OK : hrInit;
+    if (m_hrThread == S_OK) {
+        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
+        SetEvent(m_hThreadStarted);
+        if (m_hrThread == S_OK && !m_bStopThread)
+            RunMessageLoop();
+    } else {
+        SetEvent(m_hThreadStarted);
+    }
+
+    // The thread does not uninitialize COM here and end: it parks in its apartment for the next
+    // engine (see COwnThreadPool). Only a nested initialization is undone.
+    if (SUCCEEDED(hrInit)) {
+        if (t_bKeepsApartment)
+            sys.pfnCoUninitialize();
+        else
+            t_bKeepsApartment = true;
+    }
+    COwnThreadPool::Instance().ReleaseCurrentThread();
+    SetEvent(m_hThreadEnded);  // last act on this engine: it may be deleted at once
+}
+
+void COwnThreadEngine::RunMessageLoop()
+{
+    for (;;) {
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &m_hThreadEvent, FALSE, INFINITE, kWakeMask);
+        if (dwResult == WAIT_OBJECT_0 + 1) {
+            // Calls on the proxy arrive as messages of this apartment and run in DispatchMessageA.
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+        } else {
+            if (m_bStopThread)
+                break;
+            OnThreadEvent();
+        }
+        if (m_bStopThread)
+            break;
+    }
+}

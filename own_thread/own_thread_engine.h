@@ -1,0 +1,57 @@
+// Gives a COM automation object a worker thread of its own (its own thread) with a COM apartment of
+// its own. The own thread marshals the object's IDispatch and the creating thread unmarshals a proxy,
+// which it hands out for every interface request made there, so that calls run on the own thread. A
+// final release on the own thread is sent back to the creating thread through a hidden window, and
+// the destructor, always on the creating thread, stops the own thread and waits for it.
+#pragma once
+#include "marshal_channel.h"
+#include "own_thread_final_release_wnd.h"
+
+#include <atomic>
+
+class COwnThreadEngine {
+public:
+    COwnThreadEngine();
+    virtual ~COwnThreadEngine();
+
+    COwnThreadEngine(const COwnThreadEngine&) = delete;
+    COwnThreadEngine& operator=(const COwnThreadEngine&) = delete;
+
+    // The owning object's final release; the hidden window calls it after a deferral.
+    virtual void OnFinalRelease() = 0;
+    // The owning object's own IDispatch.
+    virtual LPDISPATCH GetIDispatch(BOOL bAddRef) = 0;
+    // On the own thread, when its wake event ends a wait and no stop is requested.
+    virtual void OnThreadEvent() {}
+
+    // On the creating thread, at most once, from the most derived constructor after automation is
+    // enabled. FALSE: the object runs its calls on the creating thread.
+    BOOL EnableOwnThread();
+    BOOL IsOwnThreadEnabled() const { return m_bEnabled; }
+    BOOL SetThreadEvent();
+    // From the owning object's final release. TRUE: the object must not be deleted now.
+    BOOL DeferFinalRelease();
+    // From the owning object's interface hook: the proxy on the creating thread, otherwise NULL.
+    LPUNKNOWN GetOwnThreadInterface(const void* piid);
+
+    static UINT __cdecl OwnThreadProc(LPVOID pParam);
+
+protected:
+    BOOL m_bEnabled;
+    HANDLE m_hThreadStarted;
+    HANDLE m_hThreadEvent;
+    HANDLE m_hThreadEnded;
+    std::atomic<HRESULT> m_hrThread;
+    LPDISPATCH m_pProxy;
+    std::atomic<BOOL> m_bStopThread;
+    DWORD m_nCreatorThreadID;
+    std::atomic<DWORD> m_nOwnThreadID;
+    CMarshalChannel m_channel;
+    COwnThreadFinalReleaseWnd m_finalReleaseWnd;
+
+private:
+    void RunOwnThread();
+    void RunMessageLoop();
+    // Requests the stop and waits until the own thread has left this engine.
+    void StopOwnThread();
+};

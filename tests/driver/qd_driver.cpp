@@ -1,0 +1,201 @@
+// qd_driver: reads and drives QDSERVER's and QDCLIENT's windows from outside, for the desktop tests.
+//   wait CAPTION [MS]            a window with this caption shows (prints its process ID)
+//   gone CAPTION [MS]            no window with this caption is left
+//   check-server | check-client  the main dialog against its template; focus and initial state
+//   check-about CAPTION PROGRAM COMMAND   WM_SYSCOMMAND COMMAND opens "About PROGRAM"; closes it
+//   bars [CAPTION]               prints the eight bars' positions ("Object 1:" first)
+//   click CAPTION ID             posts a click to control ID
+//   ping CAPTION [MS]            how long the window takes to answer a message (prints ms)
+//   msgbox [MS] [ok]             prints the caption and text of a message box; "ok" presses OK
+//   key CAPTION VK               posts a key press to the window's focused control
+//   sysmenu-close CAPTION        the close box (SC_CLOSE)
+#include "layout_check.h"
+#include "window_finder.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+DWORD ArgMs(int argc, char** argv, int i, DWORD fallback)
+{
+    return argc > i ? static_cast<DWORD>(std::strtoul(argv[i], nullptr, 0)) : fallback;
+}
+
+HWND Require(const char* caption, DWORD timeoutMs = 10000)
+{
+    HWND hWnd = WaitForWindow(caption, timeoutMs);
+    if (hWnd == nullptr) {
+        std::printf("no window \"%s\"\n", caption);
+        std::exit(2);
+    }
+    return hWnd;
+}
+
+HWND FocusOf(HWND hWnd)
+{
+    GUITHREADINFO info{sizeof(info)};
+    DWORD tid = GetWindowThreadProcessId(hWnd, nullptr);
+    return GetGUIThreadInfo(tid, &info) ? info.hwndFocus : nullptr;
+}
+
+int CheckServer()
+{
+    HWND hWnd = Require("QDServer");
+    int problems = CheckDialog(hWnd, 102, ServerDialogSpec());
+    for (int i = 0; i < 8; ++i) {
+        HWND hBar = GetDlgItem(hWnd, 1000 + i);
+        int pos = static_cast<int>(SendMessageA(hBar, PBM_GETPOS, 0, 0));
+        int low = static_cast<int>(SendMessageA(hBar, PBM_GETRANGE, TRUE, 0));
+        int high = static_cast<int>(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0));
+        if (pos != 0 || low != 0 || high != 100) {
+            std::printf("MISMATCH bar %d: pos %d range %d-%d\n", i + 1, pos, low, high);
+            ++problems;
+        }
+    }
+    if (SendMessageA(GetDlgItem(hWnd, 1008), BM_GETCHECK, 0, 0) != BST_CHECKED ||
+        SendMessageA(GetDlgItem(hWnd, 1009), BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
+        std::printf("MISMATCH \"Enabled\" is not the selected choice\n");
+        ++problems;
+    }
+    if (FocusOf(hWnd) != GetDlgItem(hWnd, 1010)) {
+        std::printf("MISMATCH focus is on \"%s\", not \"Abort Call\"\n", WindowText(FocusOf(hWnd)).c_str());
+        ++problems;
+    }
+    std::printf(problems ? "server dialog: %d problem(s)\n" : "server dialog matches its template\n", problems);
+    return problems ? 1 : 0;
+}
+
+int CheckClient()
+{
+    HWND hWnd = Require("QDClient");
+    int problems = CheckDialog(hWnd, 102, ClientDialogSpec());
+    if (FocusOf(hWnd) != GetDlgItem(hWnd, 1000)) {
+        std::printf("MISMATCH focus is not on the button\n");
+        ++problems;
+    }
+    std::printf(problems ? "client dialog: %d problem(s)\n" : "client dialog matches its template\n", problems);
+    return problems ? 1 : 0;
+}
+
+int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
+{
+    HWND hMain = Require(mainCaption);
+    PostMessageA(hMain, WM_SYSCOMMAND, command, 0);
+    DialogSpec spec = AboutDialogSpec(program);
+    HWND hAbout = WaitForWindow(spec.caption, 5000);
+    if (hAbout == nullptr) {
+        std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), spec.caption);
+        return 1;
+    }
+    int problems = CheckDialog(hAbout, 100, spec);
+    PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+    if (!WaitForWindowGone(spec.caption, 5000)) {
+        std::printf("MISMATCH OK did not close the About box\n");
+        ++problems;
+    }
+    std::printf(problems ? "about box: %d problem(s)\n" : "about box matches its template\n", problems);
+    return problems ? 1 : 0;
+}
+
+int Bars(const char* caption)
+{
+    HWND hWnd = Require(caption);
+    for (int i = 0; i < 8; ++i)
+        std::printf(i ? " %d" : "%d", static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0)));
+    std::printf("\n");
+    return 0;
+}
+
+int Ping(const char* caption, DWORD timeoutMs)
+{
+    HWND hWnd = Require(caption);
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    DWORD_PTR result = 0;
+    LRESULT ok = SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result);
+    QueryPerformanceCounter(&b);
+    double ms = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+    std::printf("%.1f\n", ok ? ms : -1.0);
+    return ok ? 0 : 1;
+}
+
+int MessageBoxText(DWORD timeoutMs, bool pressOk)
+{
+    HWND hBox = WaitForMessageBox(timeoutMs);
+    if (hBox == nullptr) {
+        std::printf("no message box\n");
+        return 2;
+    }
+    std::printf("caption: %s\ntext: %s\n", WindowText(hBox).c_str(),
+                WindowText(GetDlgItem(hBox, 0xFFFF)).c_str());
+    if (pressOk) {
+        PostMessageA(hBox, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(hBox, IDOK)));
+        for (int i = 0; i < 250 && IsWindow(hBox); ++i)
+            Sleep(20);
+    }
+    return 0;
+}
+
+int Key(const char* caption, WPARAM vk)
+{
+    HWND hWnd = Require(caption);
+    HWND hFocus = FocusOf(hWnd);
+    HWND hTarget = hFocus ? hFocus : hWnd;
+    PostMessageA(hTarget, WM_KEYDOWN, vk, 1);
+    PostMessageA(hTarget, WM_KEYUP, vk, 0xC0000001);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 2) {
+        std::printf("usage: qd_driver COMMAND ...\n");
+        return 2;
+    }
+    std::string cmd = argv[1];
+    if (cmd == "wait" && argc >= 3) {
+        HWND hWnd = WaitForWindow(argv[2], ArgMs(argc, argv, 3, 10000));
+        if (!hWnd)
+            return 1;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hWnd, &pid);
+        std::printf("%lu\n", static_cast<unsigned long>(pid));
+        return 0;
+    }
+    if (cmd == "gone" && argc >= 3)
+        return WaitForWindowGone(argv[2], ArgMs(argc, argv, 3, 10000)) ? 0 : 1;
+    if (cmd == "check-server")
+        return CheckServer();
+    if (cmd == "check-client")
+        return CheckClient();
+    if (cmd == "check-about" && argc >= 5)
+        return CheckAbout(argv[2], argv[3], static_cast<WPARAM>(std::strtoul(argv[4], nullptr, 0)));
+    if (cmd == "bars")
+        return Bars(argc >= 3 ? argv[2] : "QDServer");
+    if (cmd == "click" && argc >= 4) {
+        HWND hWnd = Require(argv[2]);
+        PostMessageA(GetDlgItem(hWnd, std::atoi(argv[3])), BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (cmd == "ping" && argc >= 3)
+        return Ping(argv[2], ArgMs(argc, argv, 3, 5000));
+    if (cmd == "msgbox")
+        return MessageBoxText(ArgMs(argc, argv, 2, 10000), argc >= 4 && std::strcmp(argv[3], "ok") == 0);
+    if (cmd == "key" && argc >= 4)
+        return Key(argv[2], static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)));
+    if (cmd == "sysmenu-close" && argc >= 3) {
+        PostMessageA(Require(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    std::printf("unknown command %s\n", cmd.c_str());
+    return 2;
+}

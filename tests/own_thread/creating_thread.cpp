@@ -1,0 +1,78 @@
+#include "creating_thread.h"
+
+#include <objbase.h>
+
+#include <stdexcept>
+
+namespace {
+const UINT WM_RUN = WM_APP + 1;
+const char kClassName[] = "OwnThreadTestCreatingThread";
+}  // namespace
+
+CCreatingThread::CCreatingThread()
+{
+    m_hReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_hThread = CreateThread(nullptr, 0, &ThreadProc, this, 0, &m_nThreadID);
+    if (m_hThread == nullptr)
+        throw std::runtime_error("cannot start the creating thread");
+    WaitForSingleObject(m_hReady, INFINITE);
+}
+
+CCreatingThread::~CCreatingThread()
+{
+    PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    WaitForSingleObject(m_hThread, INFINITE);
+    CloseHandle(m_hThread);
+    CloseHandle(m_hReady);
+}
+
+DWORD WINAPI CCreatingThread::ThreadProc(LPVOID pParam)
+{
+    auto* pThis = static_cast<CCreatingThread*>(pParam);
+    CoInitialize(nullptr);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &WndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kClassName;
+    RegisterClassA(&wc);
+    pThis->m_hWnd = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+    SetEvent(pThis->m_hReady);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    CoUninitialize();
+    return 0;
+}
+
+LRESULT CALLBACK CCreatingThread::WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_RUN) {
+        auto* pFn = reinterpret_cast<std::function<void()>*>(lParam);
+        (*pFn)();
+        delete pFn;
+        return 0;
+    }
+    if (message == WM_CLOSE) {
+        DestroyWindow(hWnd);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+void CCreatingThread::Post(std::function<void()> fn)
+{
+    PostMessageA(m_hWnd, WM_RUN, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
+}
+
+void CCreatingThread::Run(const std::function<void()>& fn)
+{
+    HANDLE hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Post([&fn, hDone] {
+        fn();
+        SetEvent(hDone);
+    });
+    WaitForSingleObject(hDone, INFINITE);
+    CloseHandle(hDone);
+}

@@ -1,0 +1,129 @@
+#include <marshal_channel.h>
+#include <own_thread_system_calls.h>
+
+#include <cmd_target.h>
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <future>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+HRESULT WINAPI FailingUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
+{
+    *ppv = nullptr;
+    return E_FAIL;
+}
+
+HRESULT WINAPI FailingMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
+
+HRESULT WINAPI FailingCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
+{
+    *ppStream = reinterpret_cast<LPSTREAM>(1);  // garbage left behind must not count as a stream
+    return E_OUTOFMEMORY;
+}
+
+// The channel used within the test's own (multithreaded) apartment: unmarshaling there yields the
+// object itself, so its reference count shows what the channel did.
+class MarshalChannelTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_pObject = new CCmdTarget;
+        m_pObject->EnableAutomation();
+    }
+    void TearDown() override
+    {
+        COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
+        EXPECT_EQ(m_pObject->m_dwRef, 1) << "the channel kept or lost a reference";
+        m_pObject->ExternalRelease();
+    }
+    // Gives the marshal one reference of its own and marshals on another thread.
+    std::future<HRESULT> MarshalAsync(CMarshalChannel& channel)
+    {
+        LPDISPATCH pDisp = m_pObject->GetIDispatch(TRUE);
+        return std::async(std::launch::async, [&channel, pDisp] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            HRESULT hr = channel.MarshalInterface(pDisp);
+            CoUninitialize();
+            return hr;
+        });
+    }
+    // Unmarshals and checks that the object came back; drops the reference it came with.
+    void ExpectUnmarshalOfObject(CMarshalChannel& channel)
+    {
+        LPDISPATCH pDisp = nullptr;
+        ASSERT_EQ(channel.UnmarshalInterface(&pDisp), S_OK);
+        EXPECT_EQ(pDisp, m_pObject->GetIDispatch(FALSE));
+        pDisp->Release();
+    }
+
+    CCmdTarget* m_pObject = nullptr;
+};
+
+TEST_F(MarshalChannelTest, SecondMarshalWaitsForUnmarshalAndEachConsumesOneReference)
+{
+    CMarshalChannel channel;
+    ASSERT_TRUE(channel.IsValid());
+    auto first = MarshalAsync(channel);
+    ASSERT_EQ(first.wait_for(2s), std::future_status::ready) << "a fresh channel is free";
+    ASSERT_EQ(first.get(), S_OK);
+
+    auto second = MarshalAsync(channel);
+    EXPECT_EQ(second.wait_for(300ms), std::future_status::timeout);
+    ExpectUnmarshalOfObject(channel);
+    ASSERT_EQ(second.wait_for(2s), std::future_status::ready) << "the unmarshal frees the channel";
+    ASSERT_EQ(second.get(), S_OK);
+    // The first round left the stream past its packet: both sides start again at offset 0.
+    ExpectUnmarshalOfObject(channel);
+}
+
+TEST_F(MarshalChannelTest, StartsAtOffsetZeroWhateverTheStreamHolds)
+{
+    CMarshalChannel channel;
+    ASSERT_TRUE(channel.IsValid());
+    const char junk[64] = "left over from an earlier use of the stream";
+    ASSERT_EQ(channel.m_pStream->Write(junk, sizeof(junk), nullptr), S_OK);
+    ASSERT_EQ(MarshalAsync(channel).get(), S_OK);
+    ExpectUnmarshalOfObject(channel);
+}
+
+TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
+{
+    CMarshalChannel channel;
+    ASSERT_EQ(MarshalAsync(channel).get(), S_OK);
+    COwnThreadSystemCalls::Current().pfnCoUnmarshalInterface = &FailingUnmarshal;
+    LPDISPATCH pDisp = nullptr;
+    EXPECT_EQ(channel.UnmarshalInterface(&pDisp), E_FAIL);
+    COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
+    // The packet will never be read: releasing it makes the stub give the reference back.
+    EXPECT_EQ(channel.ReleaseMarshalData(), S_OK);
+    EXPECT_EQ(m_pObject->m_dwRef, 1);
+
+    auto next = MarshalAsync(channel);
+    ASSERT_EQ(next.wait_for(2s), std::future_status::ready);
+    ASSERT_EQ(next.get(), S_OK);
+    ExpectUnmarshalOfObject(channel);
+}
+
+TEST_F(MarshalChannelTest, FailedMarshalKeepsTheReference)
+{
+    CMarshalChannel channel;
+    COwnThreadSystemCalls::Current().pfnCoMarshalInterface = &FailingMarshal;
+    EXPECT_EQ(MarshalAsync(channel).get(), E_FAIL);
+    EXPECT_EQ(m_pObject->m_dwRef, 2);
+    m_pObject->ExternalRelease();
+}
+
+TEST_F(MarshalChannelTest, NoStreamMakesTheChannelInvalid)
+{
+    COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal = &FailingCreateStream;
+    CMarshalChannel channel;
+    EXPECT_FALSE(channel.IsValid());
+}
+
+}  // namespace

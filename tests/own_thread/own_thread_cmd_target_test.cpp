@@ -1,0 +1,182 @@
+#include "own_thread_test_support.h"
+
+#include <own_thread_pool.h>
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <future>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class OwnThreadCmdTargetTest : public testing::Test {
+protected:
+    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
+    void TearDown() override { EXPECT_EQ(CThreadProbeTarget::s_nLive, 0); }
+};
+
+TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStaysFree)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    ASSERT_TRUE(pObject->IsOwnThreadEnabled());
+    const DWORD nOwnThread = pObject->GetOwnThreadID();
+    EXPECT_NE(nOwnThread, TheCreatingThread().GetThreadID());
+    EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"threadid")), nOwnThread);
+
+    auto slowCall = std::async(std::launch::async, [pDisp] {
+        return static_cast<DWORD>(CallLong(pDisp, L"SleepThenThreadId", 600));
+    });
+    Sleep(100);
+    DWORD dwStart = GetTickCount();
+    TheCreatingThread().Run([] {});
+    EXPECT_LT(GetTickCount() - dwStart, 300u) << "the creating thread waited for the call";
+    EXPECT_EQ(slowCall.wait_for(0ms), std::future_status::timeout);
+    EXPECT_EQ(slowCall.get(), nOwnThread);
+
+    // The last reference falls on the own thread; the deletion comes back to the creating thread.
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "one WM_USER + 1, handled once";
+    EXPECT_EQ(CThreadProbeTarget::s_nFirstFinalReleaseThread, nOwnThread);
+    EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
+    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread)) << "the destructor awaited the thread";
+}
+
+TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    TheCreatingThread().Run([pObject] {
+        LPUNKNOWN pProxy = pObject->GetProxy();
+        ASSERT_NE(pProxy, nullptr);
+        EXPECT_NE(pProxy, pObject->GetIDispatch(FALSE));
+        const IID iidOther = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+        for (const IID* piid : {&IID_IUnknown, &IID_IDispatch, &iidOther})
+            EXPECT_EQ(pObject->GetInterfaceHook(piid), pProxy);
+        LONG nRef = pObject->m_dwRef;
+        pObject->GetInterfaceHook(&IID_IUnknown);
+        EXPECT_EQ(pObject->m_dwRef, nRef) << "the hook itself adds no reference";
+    });
+    EXPECT_EQ(CallLong(pDisp, L"HookAnswersOnThisThread"), 0) << "on the own thread the maps answer";
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+}
+
+TEST_F(OwnThreadCmdTargetTest, WithoutOwnThreadTheMapsAnswerAndTheFirstFinalReleaseDeletes)
+{
+    TheCreatingThread().Run([] {
+        auto* pObject = new CThreadProbeTarget(FALSE);
+        EXPECT_FALSE(pObject->IsOwnThreadEnabled());
+        EXPECT_EQ(pObject->GetInterfaceHook(&IID_IUnknown), nullptr);
+        IUnknown* pUnk = nullptr;
+        ASSERT_EQ(pObject->ExternalQueryInterface(&IID_IUnknown, reinterpret_cast<void**>(&pUnk)), S_OK);
+        EXPECT_EQ(pUnk, pObject->GetIDispatch(FALSE));
+        pUnk->Release();
+        EXPECT_EQ(static_cast<DWORD>(pObject->ThreadId()), GetCurrentThreadId());
+        pObject->ExternalRelease();
+        EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted at once";
+        EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
+    });
+}
+
+TEST_F(OwnThreadCmdTargetTest, FinalReleaseOnTheCreatingThreadDeletesAtOnce)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    const DWORD nOwnThread = pObject->GetOwnThreadID();
+    LPDISPATCH pDirect = nullptr;
+    TheCreatingThread().Run([&] { pDirect = pObject->GetIDispatch(TRUE); });
+    pDisp->Release();  // the stub lets go on the own thread; the creating thread's reference is last
+    ASSERT_TRUE(WaitUntil([pObject] { return pObject->m_dwRef == 1; }));
+    TheCreatingThread().Run([&] {
+        pDirect->Release();
+        EXPECT_EQ(CThreadProbeTarget::s_nLive, 0);
+    });
+    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
+    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread));
+}
+
+TEST_F(OwnThreadCmdTargetTest, ThreadEventCallsTheHookOnTheOwnThread)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    TheCreatingThread().Run([pObject] { EXPECT_TRUE(pObject->SetThreadEvent()); });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nThreadEvents == 1; }));
+    EXPECT_EQ(CThreadProbeTarget::s_nThreadEventThread, pObject->GetOwnThreadID());
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+}
+
+TEST_F(OwnThreadCmdTargetTest, StopIsHonouredBeforeTheThreadEventHook)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    const DWORD nOwnThread = pObject->GetOwnThreadID();
+    TheCreatingThread().Run([pObject] { pObject->RequestStop(); });
+    ASSERT_TRUE(WaitUntil([nOwnThread] { return COwnThreadPool::Instance().IsParked(nOwnThread); }));
+    EXPECT_EQ(CThreadProbeTarget::s_nThreadEvents, 0);
+    // The parked thread still serves the apartment, so the object can be released normally.
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+    EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
+}
+
+TEST_F(OwnThreadCmdTargetTest, MessagesWaitingWhenTheStopIsSeenAreNotDispatchedByTheLoop)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    CThreadProbeTarget::s_bStopFromThreadEvent = true;
+    TheCreatingThread().Run([pObject] { pObject->SetThreadEvent(); });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nProbeSeenWhileParked != -1; }));
+    EXPECT_EQ(CThreadProbeTarget::s_nProbeSeenWhileParked, 1);
+    EXPECT_EQ(CThreadProbeTarget::s_nThreadEvents, 1);
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+}
+
+TEST_F(OwnThreadCmdTargetTest, EnginesShareOneWindowClassEachWithItsOwnHiddenWindow)
+{
+    TheCreatingThread().Run([] {
+        auto* pFirst = new CThreadProbeTarget(FALSE);
+        auto* pSecond = new CThreadProbeTarget(FALSE);
+        HWND hFirst = pFirst->GetFinalReleaseWnd();
+        HWND hSecond = pSecond->GetFinalReleaseWnd();
+        ASSERT_NE(hFirst, nullptr);
+        ASSERT_NE(hSecond, nullptr);
+        EXPECT_NE(hFirst, hSecond);
+        char szFirst[128] = "", szSecond[128] = "", szTitle[64] = "";
+        GetClassNameA(hFirst, szFirst, sizeof(szFirst));
+        GetClassNameA(hSecond, szSecond, sizeof(szSecond));
+        EXPECT_STREQ(szFirst, szSecond);
+        GetWindowTextA(hFirst, szTitle, sizeof(szTitle));
+        EXPECT_STREQ(szTitle, "OwnThreadFinalReleaseWnd");
+        EXPECT_FALSE(IsWindowVisible(hFirst));
+        EXPECT_EQ(GetWindowThreadProcessId(hFirst, nullptr), GetCurrentThreadId());
+        pFirst->ExternalRelease();
+        pSecond->ExternalRelease();
+        EXPECT_FALSE(IsWindow(hFirst));
+        EXPECT_FALSE(IsWindow(hSecond));
+    });
+}
+
+TEST_F(OwnThreadCmdTargetTest, IsDynamicallyCreatable)
+{
+    const CRuntimeClass* pClass = RUNTIME_CLASS(CZKOwnThreadCmdTarget);
+    EXPECT_EQ(CRuntimeClass::FromName("CZKOwnThreadCmdTarget"), pClass);
+    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
+    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
+    TheCreatingThread().Run([pClass] {
+        CObject* pObject = pClass->CreateObject();
+        ASSERT_NE(pObject, nullptr);
+        auto* pTarget = static_cast<CZKOwnThreadCmdTarget*>(pObject);
+        EXPECT_FALSE(pTarget->IsOwnThreadEnabled());
+        pTarget->ExternalRelease();
+    });
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// Each start-up failure leaves an object that works on its creating thread, is deleted by its first
+// final release, and leaves no own thread working for it.
+#include "own_thread_test_support.h"
+
+#include <own_thread_pool.h>
+#include <own_thread_system_calls.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HRESULT WINAPI FailCoInitialize(LPVOID) { return E_OUTOFMEMORY; }
+HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
+{
+    *ppStream = nullptr;
+    return E_OUTOFMEMORY;
+}
+HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
+HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
+{
+    *ppv = nullptr;
+    return E_FAIL;
+}
+BOOL FailCreateWindow(CWnd*, DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, LPVOID)
+{
+    return FALSE;
+}
+
+struct Failure {
+    const char* name;
+    void (*install)(COwnThreadSystemCalls& sys);
+    bool bThreadStarted;
+};
+
+const Failure kFailures[] = {
+    {"NoStream", [](COwnThreadSystemCalls& s) { s.pfnCreateStreamOnHGlobal = &FailCreateStream; }, false},
+    {"NoWindow", [](COwnThreadSystemCalls& s) { s.pfnCreateWindowEx = &FailCreateWindow; }, false},
+    {"CoInitializeFails", [](COwnThreadSystemCalls& s) { s.pfnCoInitialize = &FailCoInitialize; }, true},
+    {"MarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoMarshalInterface = &FailMarshal; }, true},
+    {"UnmarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &FailUnmarshal; }, true},
+};
+
+class OwnThreadFailureTest : public testing::TestWithParam<Failure> {
+protected:
+    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
+    void TearDown() override { COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults(); }
+};
+
+TEST_P(OwnThreadFailureTest, ObjectRunsOnTheCreatingThreadAndNoThreadIsLeftWorking)
+{
+    COwnThreadPool& pool = COwnThreadPool::Instance();
+    GetParam().install(COwnThreadSystemCalls::Current());
+    const DWORD nCreator = TheCreatingThread().GetThreadID();
+    TheCreatingThread().Run([&] {
+        auto* pObject = new CThreadProbeTarget(TRUE);
+        EXPECT_FALSE(pObject->IsOwnThreadEnabled());
+        if (GetParam().bThreadStarted) {
+            EXPECT_NE(pObject->GetOwnThreadID(), 0u) << "the failure must come from the own thread";
+        }
+        // EnableOwnThread brought the thread to its end before it returned.
+        EXPECT_EQ(pool.GetParkedCount(), pool.GetCreatedCount());
+        EXPECT_EQ(pObject->GetInterfaceHook(&IID_IUnknown), nullptr);
+        EXPECT_EQ(pObject->m_dwRef, 1) << "the creation reference is intact";
+        IDispatch* pDisp = nullptr;
+        ASSERT_EQ(pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp)), S_OK);
+        EXPECT_EQ(pDisp, pObject->GetIDispatch(FALSE));
+        EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
+        pDisp->Release();
+        pObject->ExternalRelease();
+        EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted by the first final release";
+    });
+    COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
+
+    // The thread that failed serves the next object normally.
+    IDispatch* pDisp = CreateProbe(TRUE);
+    ASSERT_NE(pDisp, nullptr);
+    EXPECT_NE(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
+    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+}
+
+INSTANTIATE_TEST_SUITE_P(StartUp, OwnThreadFailureTest, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<Failure>& info) { return info.param.name; });
+
+}  // namespace

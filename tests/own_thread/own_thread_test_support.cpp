@@ -1,0 +1,69 @@
+#include "own_thread_test_support.h"
+
+#include <objbase.h>
+
+CCreatingThread& TheCreatingThread()
+{
+    // Never destroyed: it has to outlive every test, and the process ends it.
+    static CCreatingThread* s_pThread = new CCreatingThread;
+    return *s_pThread;
+}
+
+IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject)
+{
+    IStream* pStream = nullptr;
+    TheCreatingThread().Run([&] {
+        auto* pObject = new CThreadProbeTarget(bOwnThread);
+        if (ppObject != nullptr)
+            *ppObject = pObject;
+        IDispatch* pDisp = nullptr;
+        pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+        pObject->ExternalRelease();
+        CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
+        pDisp->Release();
+    });
+    IDispatch* pDisp = nullptr;
+    if (pStream != nullptr)
+        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+    return pDisp;
+}
+
+long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
+{
+    DISPID dispid = DISPID_UNKNOWN;
+    LPOLESTR name = const_cast<LPOLESTR>(pszName);
+    if (FAILED(pDisp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid)))
+        return 0;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = nArg;
+    DISPPARAMS params{&arg, nullptr, nArg >= 0 ? 1u : 0u, 0};
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = pDisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                               &result, nullptr, nullptr);
+    return SUCCEEDED(hr) && result.vt == VT_I4 ? result.lVal : 0;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
+{
+    DWORD dwStart = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - dwStart > dwTimeoutMs)
+            return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+bool ReleaseAndWaitForDeletion(IDispatch* pDisp)
+{
+    if (pDisp != nullptr)
+        pDisp->Release();
+    if (!WaitUntil([] { return CThreadProbeTarget::s_nLive == 0; }))
+        return false;
+    // The count drops in the most derived destructor: let the bases' destructors finish too.
+    TheCreatingThread().Run([] {});
+    return true;
+}

@@ -1,0 +1,24 @@
+// What the own-thread tests share: the one creating thread of the test program, handing an object
+// out to the test's thread the way the server's class factory hands it to a client, and calls.
+#pragma once
+#include "creating_thread.h"
+#include "thread_probe_target.h"
+
+#include <functional>
+
+// The creating thread of the whole test program, like the server's single main thread.
+CCreatingThread& TheCreatingThread();
+
+// Creates a probe object on the creating thread, asks it for IDispatch there (the proxy when it has
+// its own thread), drops the creation reference and hands the interface to the calling thread.
+// *ppObject is for inspection while the object lives.
+IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject = nullptr);
+
+// Calls a member that returns a long; 0 on failure (the caller's expectation then fails).
+long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg = -1);
+
+// Polls until pred holds or the time is up.
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 5000);
+
+// Releases pDisp and waits until every probe object has been deleted.
+bool ReleaseAndWaitForDeletion(IDispatch* pDisp);

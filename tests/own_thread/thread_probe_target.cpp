@@ -1,0 +1,106 @@
+#include "thread_probe_target.h"
+
+#include <own_thread_pool.h>
+
+IMPLEMENT_DYNCREATE(CThreadProbeTarget, CZKOwnThreadCmdTarget)
+
+BEGIN_DISPATCH_MAP(CThreadProbeTarget, CZKOwnThreadCmdTarget)
+    DISP_FUNCTION(CThreadProbeTarget, "ThreadId", ThreadId, VT_I4, VTS_NONE)
+    DISP_FUNCTION(CThreadProbeTarget, "SleepThenThreadId", SleepThenThreadId, VT_I4, VTS_I4)
+    DISP_FUNCTION(CThreadProbeTarget, "HookAnswersOnThisThread", HookAnswersOnThisThread, VT_I4, VTS_NONE)
+END_DISPATCH_MAP()
+
+std::atomic<int> CThreadProbeTarget::s_nLive{0};
+std::atomic<int> CThreadProbeTarget::s_nFinalReleases{0};
+std::atomic<DWORD> CThreadProbeTarget::s_nFirstFinalReleaseThread{0};
+std::atomic<DWORD> CThreadProbeTarget::s_nDeletionThread{0};
+std::atomic<int> CThreadProbeTarget::s_nThreadEvents{0};
+std::atomic<DWORD> CThreadProbeTarget::s_nThreadEventThread{0};
+std::atomic<bool> CThreadProbeTarget::s_bStopFromThreadEvent{false};
+std::atomic<int> CThreadProbeTarget::s_nProbeSeenWhileParked{-1};
+
+namespace {
+
+const UINT WM_PROBE = WM_APP + 7;
+
+LRESULT CALLBACK ProbeWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PROBE) {
+        CThreadProbeTarget::s_nProbeSeenWhileParked =
+            COwnThreadPool::Instance().IsParked(GetCurrentThreadId()) ? 1 : 0;
+        DestroyWindow(hWnd);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+HWND CreateProbeWindow()
+{
+    static const char kClass[] = "OwnThreadTestProbe";
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &ProbeWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kClass;
+    RegisterClassA(&wc);  // fails harmlessly when already registered
+    return CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+}  // namespace
+
+CThreadProbeTarget::CThreadProbeTarget(BOOL bOwnThread)
+{
+    ++s_nLive;
+    EnableAutomation();
+    if (bOwnThread)
+        EnableOwnThread();
+}
+
+CThreadProbeTarget::~CThreadProbeTarget()
+{
+    s_nDeletionThread = GetCurrentThreadId();
+    --s_nLive;
+}
+
+void CThreadProbeTarget::ResetCounters()
+{
+    s_nFinalReleases = 0;
+    s_nFirstFinalReleaseThread = 0;
+    s_nDeletionThread = 0;
+    s_nThreadEvents = 0;
+    s_nThreadEventThread = 0;
+    s_bStopFromThreadEvent = false;
+    s_nProbeSeenWhileParked = -1;
+}
+
+void CThreadProbeTarget::OnFinalRelease()
+{
+    if (s_nFinalReleases++ == 0)
+        s_nFirstFinalReleaseThread = GetCurrentThreadId();
+    CZKOwnThreadCmdTarget::OnFinalRelease();
+}
+
+void CThreadProbeTarget::OnThreadEvent()
+{
+    s_nThreadEventThread = GetCurrentThreadId();
+    ++s_nThreadEvents;
+    if (s_bStopFromThreadEvent) {
+        PostMessageA(CreateProbeWindow(), WM_PROBE, 0, 0);
+        RequestStop();
+    }
+}
+
+long CThreadProbeTarget::ThreadId() { return static_cast<long>(GetCurrentThreadId()); }
+
+long CThreadProbeTarget::SleepThenThreadId(long nMilliseconds)
+{
+    Sleep(static_cast<DWORD>(nMilliseconds));
+    return ThreadId();
+}
+
+long CThreadProbeTarget::HookAnswersOnThisThread() { return GetInterfaceHook(&IID_IUnknown) != nullptr; }
+
+void CThreadProbeTarget::RequestStop()
+{
+    m_bStopThread = TRUE;
+    SetThreadEvent();
+}

@@ -1,0 +1,42 @@
+// An own-thread automation object for the tests: its methods report the thread they run on, and it
+// records its final releases, its thread events and its deletion in process-wide counters.
+#pragma once
+#include <own_thread_cmd_target.h>
+
+#include <atomic>
+
+class CThreadProbeTarget : public CZKOwnThreadCmdTarget {
+    DECLARE_DYNCREATE(CThreadProbeTarget)
+public:
+    explicit CThreadProbeTarget(BOOL bOwnThread = TRUE);
+    ~CThreadProbeTarget() override;
+
+    void OnFinalRelease() override;
+    void OnThreadEvent() override;
+
+    // Automation members.
+    long ThreadId();
+    long SleepThenThreadId(long nMilliseconds);
+    long HookAnswersOnThisThread();
+
+    // Asks the own thread to stop, as the destructor does, without waiting for it.
+    void RequestStop();
+
+    HWND GetFinalReleaseWnd() const { return m_finalReleaseWnd.GetSafeHwnd(); }
+    DWORD GetOwnThreadID() const { return m_nOwnThreadID; }
+    LPDISPATCH GetProxy() const { return m_pProxy; }
+
+    static void ResetCounters();
+    static std::atomic<int> s_nLive;
+    static std::atomic<int> s_nFinalReleases;
+    static std::atomic<DWORD> s_nFirstFinalReleaseThread;
+    static std::atomic<DWORD> s_nDeletionThread;
+    static std::atomic<int> s_nThreadEvents;
+    static std::atomic<DWORD> s_nThreadEventThread;
+    // When set, OnThreadEvent leaves a message waiting for its thread and then requests the stop.
+    static std::atomic<bool> s_bStopFromThreadEvent;
+    // -1 until that message is dispatched; then whether the own thread was parked by that time.
+    static std::atomic<int> s_nProbeSeenWhileParked;
+
+    DECLARE_DISPATCH_MAP()
+};

@@ -1,0 +1,152 @@
+// The IDispatch that a dispatch map drives, against what automation clients and bad callers send.
+#include "dispatch_probe_target.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class DispatchMapTest : public testing::Test {
+protected:
+    void SetUp() override { m_pDisp = m_pObject->GetIDispatch(FALSE); }
+    void TearDown() override { m_pObject->ExternalRelease(); }
+
+    DISPID IdOf(const wchar_t* pszName)
+    {
+        LPOLESTR name = const_cast<LPOLESTR>(pszName);
+        DISPID id = 12345;
+        HRESULT hr = m_pDisp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+        return hr == S_OK ? id : (id == DISPID_UNKNOWN ? -1000 : -2000);
+    }
+    HRESULT Invoke(DISPID id, DISPPARAMS* pParams, VARIANT* pResult = nullptr,
+                   WORD wFlags = DISPATCH_METHOD, UINT* puArgErr = nullptr,
+                   EXCEPINFO* pExcep = nullptr)
+    {
+        return m_pDisp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, wFlags, pParams, pResult, pExcep,
+                               puArgErr);
+    }
+
+    CDispatchProbeTarget* m_pObject = new CDispatchProbeTarget;
+    IDispatch* m_pDisp = nullptr;
+};
+
+VARIANT LongArg(long n)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = n;
+    return v;
+}
+
+TEST_F(DispatchMapTest, NamesMatchWithoutRegardToCaseAndNumberByPosition)
+{
+    EXPECT_EQ(IdOf(L"Add"), 1);
+    EXPECT_EQ(IdOf(L"gREETING"), 2);
+    EXPECT_EQ(IdOf(L"HALF"), 3);
+    EXPECT_EQ(IdOf(L"seven"), 70);
+    EXPECT_EQ(IdOf(L"Fail"), 5) << "an explicit number still takes its position";
+    EXPECT_EQ(IdOf(L"Missing"), -1000) << "DISP_E_UNKNOWNNAME with DISPID_UNKNOWN";
+    EXPECT_EQ(IdOf(L""), -1000);
+}
+
+TEST_F(DispatchMapTest, GetIDsOfNamesRejectsBadArguments)
+{
+    LPOLESTR names[2] = {const_cast<LPOLESTR>(L"Add"), const_cast<LPOLESTR>(L"a")};
+    DISPID ids[2] = {0, 0};
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, nullptr, 1, 0, ids), E_INVALIDARG);
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, names, 1, 0, nullptr), E_INVALIDARG);
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, names, 0, 0, ids), E_INVALIDARG);
+    LPOLESTR nullName = nullptr;
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, &nullName, 1, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_IDispatch, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(DispatchMapTest, TypeInformationIsAbsent)
+{
+    UINT n = 99;
+    EXPECT_EQ(m_pDisp->GetTypeInfoCount(&n), S_OK);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(m_pDisp->GetTypeInfoCount(nullptr), E_POINTER);
+    ITypeInfo* pInfo = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_TRUE(FAILED(m_pDisp->GetTypeInfo(0, 0, &pInfo)));
+    EXPECT_EQ(pInfo, nullptr);
+    EXPECT_TRUE(FAILED(m_pDisp->GetTypeInfo(0, 0, nullptr)));
+}
+
+TEST_F(DispatchMapTest, InvokeConvertsArgumentsAndResults)
+{
+    VARIANT args[2] = {LongArg(2), LongArg(40)};  // last argument first
+    DISPPARAMS params{args, nullptr, 2, 0};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(Invoke(1, &params, &result), S_OK);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 42);
+
+    // Script hosts that use a result call with METHOD | PROPERTYGET, and pass strings freely.
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = SysAllocString(L"3");
+    ASSERT_EQ(Invoke(1, &params, &result, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK);
+    EXPECT_EQ(result.lVal, 43);
+    VariantClear(&args[0]);
+
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(Invoke(2, &none, &result), S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_STREQ(result.bstrVal, L"hello");
+    VariantClear(&result);
+    EXPECT_EQ(Invoke(2, &none, nullptr), S_OK) << "a result nobody takes";
+    ASSERT_EQ(Invoke(70, &none, &result), S_OK);
+    EXPECT_EQ(result.vt, VT_I2);
+    EXPECT_EQ(result.iVal, 7);
+}
+
+TEST_F(DispatchMapTest, InvokeAnswersBadCallsWithErrors)
+{
+    VARIANT args[2] = {LongArg(1), LongArg(2)};
+    DISPPARAMS two{args, nullptr, 2, 0};
+    DISPPARAMS one{args, nullptr, 1, 0};
+    DISPID named = 0;
+    DISPPARAMS withNames{args, &named, 2, 1};
+    DISPPARAMS noArray{nullptr, nullptr, 2, 0};
+    EXPECT_EQ(Invoke(99, &two), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoke(1, &two, nullptr, DISPATCH_PROPERTYPUT), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoke(1, &two, nullptr, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoke(1, &one), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoke(1, &withNames), DISP_E_NONAMEDARGS);
+    EXPECT_TRUE(FAILED(Invoke(1, nullptr)));
+    EXPECT_TRUE(FAILED(Invoke(1, &noArray)));
+    EXPECT_EQ(m_pDisp->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &two, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+
+    UINT nArgErr = 99;
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = SysAllocString(L"not a number");
+    EXPECT_EQ(Invoke(1, &two, nullptr, DISPATCH_METHOD, &nArgErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(nArgErr, 0u) << "the index counts from the last argument";
+    VariantClear(&args[0]);
+
+    // By-reference arguments with no referent, and types that are no types at all.
+    args[0].vt = VT_BYREF | VT_I4;
+    args[0].plVal = nullptr;
+    EXPECT_TRUE(FAILED(Invoke(1, &two)));
+    args[0].vt = 0x7FFF;
+    EXPECT_TRUE(FAILED(Invoke(1, &two)));
+}
+
+TEST_F(DispatchMapTest, AFailingMemberReportsAnException)
+{
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXCEPINFO excep;
+    ASSERT_EQ(Invoke(5, &none, nullptr, DISPATCH_METHOD, nullptr, &excep), DISP_E_EXCEPTION);
+    EXPECT_EQ(excep.scode, E_ACCESSDENIED);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrHelpFile);
+    EXPECT_EQ(Invoke(5, &none), DISP_E_EXCEPTION);
+}
+
+}  // namespace

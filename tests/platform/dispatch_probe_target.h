@@ -1,0 +1,20 @@
+// An automation object with one member of each supported kind, for the dispatch-map tests.
+#pragma once
+#include <cmd_target.h>
+
+class CDispatchProbeTarget : public CCmdTarget {
+    DECLARE_DYNCREATE(CDispatchProbeTarget)
+public:
+    CDispatchProbeTarget();
+    ~CDispatchProbeTarget() override;
+
+    long Add(long a, long b) { return a + b; }
+    BSTR Greeting() { return SysAllocString(L"hello"); }
+    double Half(double d) { return d / 2; }
+    short Seven() { return 7; }
+    void Fail();
+
+    static int s_nLive;
+
+    DECLARE_DISPATCH_MAP()
+};
