@@ -87,11 +87,27 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPri
     return pThread;
 }
 
+namespace {
+
+// A foreign thread's object is deleted by a fiber-local-storage callback when the thread ends. It is
+// not a thread_local object: MinGW frees thread_local storage before running the destructors of the
+// objects in it, and the destructor then corrupts the heap.
+void WINAPI DeleteForeignThread(PVOID pThread) { delete static_cast<CWinThread*>(pThread); }
+
+DWORD ForeignThreadSlot()
+{
+    static const DWORD s_nSlot = FlsAlloc(&DeleteForeignThread);
+    return s_nSlot;
+}
+
+}  // namespace
+
 CWinThread* AfxGetThread()
 {
     if (t_pCurrentThread == nullptr) {
-        thread_local CForeignThread foreignThread;
-        t_pCurrentThread = &foreignThread;
+        auto* pThread = new CForeignThread;
+        FlsSetValue(ForeignThreadSlot(), pThread);  // without a slot the object is left to the process
+        t_pCurrentThread = pThread;
     }
     return t_pCurrentThread;
 }

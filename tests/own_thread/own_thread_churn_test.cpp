@@ -107,8 +107,10 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
                 COwnThreadPool::Instance().GetCreatedCount(), COwnThreadPool::kMaxOwnThreads,
                 nHandlesAfterFirst, nHandles, double(dwElapsed) / (kObjects - kAtATime));
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), nCreatedAfterFirst);
-    EXPECT_LE(nThreads, COwnThreadPool::kMaxOwnThreads);
     EXPECT_LE(nThreads, nThreadsAfterFirst);
+    if (nCreatedAfterFirst == kAtATime) {  // this test alone in a fresh process
+        EXPECT_LE(nThreads, COwnThreadPool::kMaxOwnThreads);
+    }
     EXPECT_GT(nHandlesAfterFirst, 0u);
     EXPECT_LE(nHandles, nHandlesAfterFirst);
 }
