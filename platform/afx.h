@@ -5,6 +5,7 @@
 #include "dialog.h"
 #include "exceptions.h"
 #include "message_box.h"
+#include "ole_dispatch_driver.h"
 #include "ole_app.h"
 #include "ole_object_factory.h"
 #include "progress_ctrl.h"
