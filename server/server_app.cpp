@@ -1,5 +1,6 @@
 #include "server_app.h"
 
+#include "board_link.h"
 #include "resource.h"
 #include "server_dlg.h"
 
@@ -27,6 +28,7 @@ BOOL CServerApp::InitInstance()
     CServerDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
-    m_pMainWnd = nullptr;
+    // Objects and calls may outlive the dialog; from now on they find no board.
+    CBoardUse::CloseBoard();
     return FALSE;
 }

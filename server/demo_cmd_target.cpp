@@ -1,0 +1,65 @@
+#include "demo_cmd_target.h"
+
+#include "board_link.h"
+#include "server_dlg.h"
+
+// {BB2FF4E7-0C33-4764-B3B4-F911B8499C26}
+const CLSID CLSID_QDCmdTarget = {0xbb2ff4e7, 0x0c33, 0x4764, {0xb3, 0xb4, 0xf9, 0x11, 0xb8, 0x49, 0x9c, 0x26}};
+// {0514E068-97D3-4158-B9D0-F5969D13486B}
+const IID IID_IQDCmdTarget = {0x0514e068, 0x97d3, 0x4158, {0xb9, 0xd0, 0xf5, 0x96, 0x9d, 0x13, 0x48, 0x6b}};
+
+IMPLEMENT_DYNCREATE(CQDCmdTarget, CZKOwnThreadCmdTarget)
+
+// One running QDSERVER creates every object that clients ask for.
+static COleObjectFactory s_factory(CLSID_QDCmdTarget, RUNTIME_CLASS(CQDCmdTarget), FALSE, "QDSERVER.DEMO");
+
+BEGIN_MESSAGE_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
+END_MESSAGE_MAP()
+
+BEGIN_DISPATCH_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
+    DISP_FUNCTION(CQDCmdTarget, "Test", Test, VT_EMPTY, VTS_NONE)
+END_DISPATCH_MAP()
+
+BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
+    INTERFACE_PART(CQDCmdTarget, IID_IQDCmdTarget, Dispatch)
+END_INTERFACE_MAP()
+
+CQDCmdTarget::CQDCmdTarget() : m_nSlot(0)
+{
+    // Automation first: the own thread marshals the object's IDispatch as soon as it starts.
+    EnableAutomation();
+    bool bOwnThread = false;
+    {
+        CBoardUse board;
+        bOwnThread = board && board->IsOwnThreadSelected();
+    }
+    if (bOwnThread)
+        EnableOwnThread();  // if no thread can be had, the object simply runs on the main thread
+    {
+        CBoardUse board;
+        m_nSlot = board ? board->AllocateSlot() : -1;
+    }
+    AfxOleLockApp();
+}
+
+CQDCmdTarget::~CQDCmdTarget()
+{
+    {
+        CBoardUse board;
+        if (board)
+            board->ReleaseSlot(m_nSlot);
+    }
+    AfxOleUnlockApp();
+}
+
+void CQDCmdTarget::OnFinalRelease() { CZKOwnThreadCmdTarget::OnFinalRelease(); }
+
+void CQDCmdTarget::Test()
+{
+    for (int i = 0; i < kStepCount; ++i) {
+        Sleep(kStepIntervalMs);
+        CBoardUse board;
+        if (!board || !board->StepSlot(m_nSlot))
+            return;  // an abort request, no bar, or no board any more
+    }
+}

@@ -1,0 +1,32 @@
+// The automation class "QDSERVER.DEMO". Each object borrows a bar of the board for its lifetime and
+// runs on its own thread when "Own Thread" was "Enabled" as it was constructed. "Test" steps the
+// bar ten times, 600 ms apart, and stops at the first step the board refuses (an abort request, or
+// no bar).
+#pragma once
+#include "own_thread_cmd_target.h"
+
+// The class and its dispatch interface.
+extern const CLSID CLSID_QDCmdTarget;
+extern const IID IID_IQDCmdTarget;
+
+class CQDCmdTarget : public CZKOwnThreadCmdTarget {
+    DECLARE_DYNCREATE(CQDCmdTarget)
+public:
+    CQDCmdTarget();
+    ~CQDCmdTarget() override;
+
+    void OnFinalRelease() override;
+
+    // The waits and the number of steps of one "Test" call.
+    static constexpr DWORD kStepIntervalMs = 600;
+    static constexpr int kStepCount = 10;
+
+protected:
+    afx_msg void Test();
+
+    int m_nSlot;  // the bar this object holds, or -1
+
+    DECLARE_MESSAGE_MAP()
+    DECLARE_DISPATCH_MAP()
+    DECLARE_INTERFACE_MAP()
+};

@@ -1,0 +1,306 @@
+// QDSERVER over real out-of-process COM: objects created by ProgID from this process, their calls
+// timed, and the server's bars read from its real window. The prefix holds QDSERVER's
+// registration from one earlier start. Times are checked with generous bounds: 6 s a call.
+#include "server_link.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double kCallMs = 6000;
+
+class ServerComTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!ServerWindow::Find()) {
+            DemoObject starter;  // COM starts the server
+            ASSERT_HRESULT_SUCCEEDED(starter.created());
+        }
+        ASSERT_NE(ServerWindow::Find(10000), nullptr);
+        ServerWindow::SelectOwnThread(true);
+        ASSERT_TRUE(WaitUntil([] { return ServerWindow::Bars() == std::array<int, 8>{}; }, 3000))
+            << "a bar is still held from an earlier test";
+    }
+};
+
+// Runs "Test" on each object from a thread of its own; returns the wall time of all calls.
+double CallConcurrently(std::vector<std::unique_ptr<DemoObject>>& objects, std::vector<double>* pMs = nullptr,
+                        std::vector<HRESULT>* pHr = nullptr, std::function<void()> during = {})
+{
+    std::vector<double> ms(objects.size());
+    std::vector<HRESULT> hr(objects.size());
+    std::vector<std::thread> threads;
+    double start = NowMs();
+    for (size_t i = 0; i < objects.size(); ++i)
+        threads.emplace_back([&, i] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            hr[i] = objects[i]->Test(&ms[i]);
+            CoUninitialize();
+        });
+    if (during)
+        during();
+    for (auto& t : threads)
+        t.join();
+    double wall = NowMs() - start;
+    if (pMs)
+        *pMs = ms;
+    if (pHr)
+        *pHr = hr;
+    return wall;
+}
+
+std::vector<std::unique_ptr<DemoObject>> MakeObjects(int n)
+{
+    std::vector<std::unique_ptr<DemoObject>> objects;
+    for (int i = 0; i < n; ++i) {
+        objects.push_back(std::make_unique<DemoObject>());
+        EXPECT_HRESULT_SUCCEEDED(objects.back()->created());
+    }
+    return objects;
+}
+
+TEST_F(ServerComTest, OneCallTakesSixSecondsAndItsBarStaysFullUntilRelease)
+{
+    DemoObject object;
+    ASSERT_HRESULT_SUCCEEDED(object.created());
+    double ms = 0;
+    ASSERT_HRESULT_SUCCEEDED(object.Test(&ms));
+    RecordProperty("single_call_ms", static_cast<int>(ms));
+    EXPECT_GT(ms, kCallMs * 0.95);
+    EXPECT_LT(ms, kCallMs * 1.3);
+    EXPECT_EQ(ServerWindow::Bar(0), 100) << "the first object takes \"Object 1:\"";
+    Sleep(500);
+    EXPECT_EQ(ServerWindow::Bar(0), 100) << "the bar stays full while the object lives";
+    object.Release();
+    EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) == 0; }, 2000)) << "release resets the bar";
+}
+
+TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
+{
+    auto objects = MakeObjects(2);
+    double worstPing = 0;
+    bool bothMoving = false;
+    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+        for (int i = 0; i < 20; ++i) {
+            Sleep(200);
+            double ping = ServerWindow::Ping(2000);
+            worstPing = ping < 0 ? 1e9 : std::max(worstPing, ping);
+            auto bars = ServerWindow::Bars();
+            if (bars[0] > 0 && bars[0] < 100 && bars[1] > 0 && bars[1] < 100)
+                bothMoving = true;
+        }
+    });
+    RecordProperty("two_enabled_ms", static_cast<int>(wall));
+    EXPECT_GT(wall, kCallMs * 0.95);
+    EXPECT_LT(wall, kCallMs * 1.3) << "the calls ran one after another";
+    EXPECT_TRUE(bothMoving) << "both bars advance at the same time";
+    EXPECT_LT(worstPing, 100) << "the window answers within 100 ms during own-thread calls";
+    EXPECT_EQ(ServerWindow::Bar(0), 100);
+    EXPECT_EQ(ServerWindow::Bar(1), 100);
+}
+
+TEST_F(ServerComTest, DisabledCallsRunOneAfterAnotherAndBlockTheWindow)
+{
+    ServerWindow::SelectOwnThread(false);
+    auto objects = MakeObjects(2);
+    ServerWindow::SelectOwnThread(true);  // the choice was read at construction
+    int unanswered = 0;
+    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+        Sleep(1500);
+        for (int i = 0; i < 5; ++i)
+            if (ServerWindow::Ping(300) < 0)
+                ++unanswered;
+    });
+    RecordProperty("two_disabled_ms", static_cast<int>(wall));
+    EXPECT_GT(wall, 2 * kCallMs * 0.95);
+    EXPECT_LT(wall, 2 * kCallMs * 1.3);
+    EXPECT_EQ(unanswered, 5) << "the window does not answer while a main-thread call runs";
+}
+
+TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally)
+{
+    auto objects = MakeObjects(2);
+    std::vector<double> ms;
+    std::vector<HRESULT> hr;
+    CallConcurrently(objects, &ms, &hr, [] {
+        Sleep(2000);
+        ServerWindow::Click(1010);  // "Abort Call"
+    });
+    EXPECT_HRESULT_SUCCEEDED(hr[0]);
+    EXPECT_HRESULT_SUCCEEDED(hr[1]);
+    int aborted = (ms[0] < 4500) + (ms[1] < 4500);
+    EXPECT_EQ(aborted, 1) << "one click stops exactly one call";
+    int stopped = ms[0] < ms[1] ? 0 : 1;
+    int bar = ServerWindow::Bar(stopped);
+    EXPECT_GT(bar, 0);
+    EXPECT_LT(bar, 100) << "the aborted call leaves its bar part-filled";
+    EXPECT_EQ(ServerWindow::Bar(1 - stopped), 100);
+}
+
+TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
+{
+    auto objects = MakeObjects(9);
+    double ms = 0;
+    ASSERT_HRESULT_SUCCEEDED(objects[8]->Test(&ms));
+    RecordProperty("ninth_object_ms", static_cast<int>(ms));
+    EXPECT_GT(ms, 550);
+    EXPECT_LT(ms, 1500) << "a call without a bar ends after its first wait";
+    EXPECT_EQ(ServerWindow::Bars(), (std::array<int, 8>{})) << "it changes no bar";
+
+    objects[2].reset();  // "Object 3:"
+    objects[0].reset();  // "Object 1:"
+    objects[8].reset();
+    std::vector<std::unique_ptr<DemoObject>> fresh;
+    fresh.push_back(std::make_unique<DemoObject>());
+    CallConcurrently(fresh, nullptr, nullptr, [] {
+        Sleep(1400);
+        ServerWindow::Click(1010);  // end the call early: the bar it moved tells the slot
+    });
+    EXPECT_GT(ServerWindow::Bar(0), 0) << "the new object took \"Object 1:\"";
+    EXPECT_EQ(ServerWindow::Bar(2), 0);
+}
+
+// Whether a call leaves the window free to answer tells where it runs.
+bool WindowAnswersDuringCall(DemoObject& object)
+{
+    std::vector<std::unique_ptr<DemoObject>> one;
+    one.emplace_back(&object);
+    int answered = 0;
+    CallConcurrently(one, nullptr, nullptr, [&] {
+        Sleep(1500);
+        for (int i = 0; i < 5; ++i)
+            if (ServerWindow::Ping(300) >= 0)
+                ++answered;
+    });
+    one[0].release();
+    return answered == 5;
+}
+
+TEST_F(ServerComTest, OwnThreadChoiceIsTakenWhenAnObjectIsConstructed)
+{
+    DemoObject own;                       // created while "Enabled"
+    ServerWindow::SelectOwnThread(false);
+    DemoObject onMain;                    // created while "Disabled"
+    ServerWindow::SelectOwnThread(true);  // changes nothing for either
+    EXPECT_TRUE(WindowAnswersDuringCall(own)) << "the object keeps its own thread";
+    EXPECT_FALSE(WindowAnswersDuringCall(onMain)) << "the object keeps running on the main thread";
+}
+
+TEST_F(ServerComTest, SecondCallContinuesFromWhereItsBarStands)
+{
+    std::vector<std::unique_ptr<DemoObject>> objects;
+    objects.push_back(std::make_unique<DemoObject>());
+    CallConcurrently(objects, nullptr, nullptr, [] {
+        Sleep(2100);
+        ServerWindow::Click(1010);
+    });
+    int first = ServerWindow::Bar(0);
+    ASSERT_GT(first, 0);
+    ASSERT_LT(first, 100);
+    double ms = 0;
+    ASSERT_HRESULT_SUCCEEDED(objects[0]->Test(&ms));
+    // Ten more steps of 10: up to 100, then the control starts over and ends where it began.
+    EXPECT_EQ(ServerWindow::Bar(0), first);
+}
+
+TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
+{
+    DemoObject object;
+    ASSERT_HRESULT_SUCCEEDED(object.created());
+    IDispatch* p = object.get();
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXPECT_EQ(p->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(p->Invoke(-1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = 7;
+    DISPPARAMS oneArg{&arg, nullptr, 1, 0};
+    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &oneArg, nullptr, nullptr, nullptr), DISP_E_BADPARAMCOUNT);
+    DISPID named = 0;
+    DISPPARAMS namedArg{&arg, &named, 1, 1};
+    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &namedArg, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
+
+    LPOLESTR unknown = const_cast<LPOLESTR>(L"NoSuchMember");
+    DISPID id = 0;
+    EXPECT_EQ(p->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(id, DISPID_UNKNOWN);
+    UINT count = 99;
+    EXPECT_HRESULT_SUCCEEDED(p->GetTypeInfoCount(&count));
+    EXPECT_EQ(count, 0u);
+
+    // Late-bound, by name, in a case of the caller's choosing, as script hosts call.
+    LPOLESTR name = const_cast<LPOLESTR>(L"tEST");
+    ASSERT_HRESULT_SUCCEEDED(p->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+    EXPECT_EQ(id, 1);
+    VARIANT result;
+    VariantInit(&result);
+    double start = NowMs();
+    EXPECT_HRESULT_SUCCEEDED(p->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                                       &result, nullptr, nullptr));
+    EXPECT_GT(NowMs() - start, kCallMs * 0.95) << "the server still serves a normal call";
+    EXPECT_EQ(ServerWindow::Bar(0), 100);
+}
+
+TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)
+{
+    // Close the running server, let Wine's COM forget its class registration, then create.
+    DWORD pid = ServerWindow::ProcessId();
+    HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    PostMessageA(ServerWindow::Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_EQ(WaitForSingleObject(hProcess, 10000), WAIT_OBJECT_0);
+    CloseHandle(hProcess);
+    Sleep(3000);
+    ASSERT_EQ(ServerWindow::Find(), nullptr);
+
+    double start = NowMs();
+    {
+        DemoObject object;
+        ASSERT_HRESULT_SUCCEEDED(object.created());
+        RecordProperty("cold_start_ms", static_cast<int>(NowMs() - start));
+        EXPECT_NE(ServerWindow::Find(5000), nullptr) << "COM started the server and its dialog shows";
+    }
+    Sleep(1500);
+    EXPECT_NE(ServerWindow::Find(), nullptr) << "the server stays open after the last release";
+}
+
+TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
+{
+    auto objects = MakeObjects(8);
+    DWORD pid = ServerWindow::ProcessId();
+    HANDLE hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    ASSERT_NE(hProcess, nullptr);
+    std::vector<HRESULT> hr;
+    double closedAt = 0;
+    DWORD waited = WAIT_FAILED;
+    CallConcurrently(objects, nullptr, &hr, [&] {
+        Sleep(2000);
+        PostMessageA(ServerWindow::Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        closedAt = NowMs();
+        waited = WaitForSingleObject(hProcess, 10000);
+    });
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the server did not end";
+    DWORD code = 1234;
+    GetExitCodeProcess(hProcess, &code);
+    CloseHandle(hProcess);
+    EXPECT_EQ(code, 0u);
+    RecordProperty("close_to_exit_ms", static_cast<int>(NowMs() - closedAt));
+    objects.clear();  // releasing proxies of a gone server must not hang either
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
