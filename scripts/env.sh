@@ -78,7 +78,7 @@ qd_cleanup() {
 # Keeps the wineserver and the Wine desktop alive between programs, so each program starts in a
 # fraction of a second instead of bringing them up and down again.
 qd_keep_prefix_warm() {
-    wineserver -p
-    (wine explorer "/desktop=Default,${QD_DESKTOP_SIZE:-1024x768}" >/dev/null 2>&1 &)
+    wineserver -p >/dev/null 2>&1
+    (wine explorer "/desktop=Default,${QD_DESKTOP_SIZE:-1024x768}" </dev/null >/dev/null 2>&1 &)
     sleep 1
 }

@@ -4,7 +4,6 @@
 set -u
 SERVER="$1" DRIVER="$2" SHOTS="$3"
 WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "$0")/lib.sh"
 
 start_program server "$SERVER"

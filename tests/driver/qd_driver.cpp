@@ -9,6 +9,9 @@
 //   msgbox [MS] [ok]             prints the caption and text of a message box; "ok" presses OK
 //   key CAPTION VK               posts a key press to the window's focused control
 //   sysmenu-close CAPTION        the close box (SC_CLOSE)
+//   click-all CAPTION ID         posts a click to control ID in every window with this caption
+//   count CAPTION                prints how many windows have this caption
+//   offset CAPTION ID            prints the control's centre relative to its window (for xdotool)
 #include "layout_check.h"
 #include "window_finder.h"
 
@@ -194,6 +197,23 @@ int main(int argc, char** argv)
         return Key(argv[2], static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)));
     if (cmd == "sysmenu-close" && argc >= 3) {
         PostMessageA(Require(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (cmd == "click-all" && argc >= 4) {
+        for (HWND hWnd : FindWindows(argv[2]))
+            PostMessageA(GetDlgItem(hWnd, std::atoi(argv[3])), BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (cmd == "count" && argc >= 3) {
+        std::printf("%u\n", static_cast<unsigned>(FindWindows(argv[2]).size()));
+        return 0;
+    }
+    if (cmd == "offset" && argc >= 4) {
+        HWND hWnd = Require(argv[2]);
+        RECT w{}, c{};
+        GetWindowRect(hWnd, &w);
+        GetWindowRect(GetDlgItem(hWnd, std::atoi(argv[3])), &c);
+        std::printf("%ld %ld\n", (c.left + c.right) / 2 - w.left, (c.top + c.bottom) / 2 - w.top);
         return 0;
     }
     std::printf("unknown command %s\n", cmd.c_str());

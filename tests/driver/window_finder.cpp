@@ -75,4 +75,23 @@ BOOL WaitForWindowGone(const char* caption, DWORD timeoutMs)
     return TRUE;
 }
 
+std::vector<HWND> FindWindows(const char* caption)
+{
+    struct All {
+        const char* caption;
+        std::vector<HWND> found;
+    } all{caption, {}};
+    EnumWindows(
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            auto* a = reinterpret_cast<All*>(lParam);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hWnd, &pid);
+            if (IsWindowVisible(hWnd) && pid != GetCurrentProcessId() && WindowText(hWnd) == a->caption)
+                a->found.push_back(hWnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all.found;
+}
+
 HWND WaitForMessageBox(DWORD timeoutMs) { return WaitForWindow(nullptr, timeoutMs); }

@@ -80,16 +80,12 @@ TEST_F(MarshalChannelTest, SecondMarshalWaitsForUnmarshalAndEachConsumesOneRefer
     ASSERT_EQ(second.get(), S_OK);
     // The first round left the stream past its packet: both sides start again at offset 0.
     ExpectUnmarshalOfObject(channel);
-}
 
-TEST_F(MarshalChannelTest, StartsAtOffsetZeroWhateverTheStreamHolds)
-{
-    CMarshalChannel channel;
-    ASSERT_TRUE(channel.IsValid());
+    CMarshalChannel used;
     const char junk[64] = "left over from an earlier use of the stream";
-    ASSERT_EQ(channel.m_pStream->Write(junk, sizeof(junk), nullptr), S_OK);
-    ASSERT_EQ(MarshalAsync(channel).get(), S_OK);
-    ExpectUnmarshalOfObject(channel);
+    ASSERT_EQ(used.m_pStream->Write(junk, sizeof(junk), nullptr), S_OK);
+    ASSERT_EQ(MarshalAsync(used).get(), S_OK);
+    ExpectUnmarshalOfObject(used);
 }
 
 TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
@@ -110,20 +106,17 @@ TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
     ExpectUnmarshalOfObject(channel);
 }
 
-TEST_F(MarshalChannelTest, FailedMarshalKeepsTheReference)
+TEST_F(MarshalChannelTest, FailedMarshalKeepsTheReferenceAndNoStreamMeansInvalid)
 {
     CMarshalChannel channel;
     COwnThreadSystemCalls::Current().pfnCoMarshalInterface = &FailingMarshal;
     EXPECT_EQ(MarshalAsync(channel).get(), E_FAIL);
     EXPECT_EQ(m_pObject->m_dwRef, 2);
     m_pObject->ExternalRelease();
-}
 
-TEST_F(MarshalChannelTest, NoStreamMakesTheChannelInvalid)
-{
     COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal = &FailingCreateStream;
-    CMarshalChannel channel;
-    EXPECT_FALSE(channel.IsValid());
+    CMarshalChannel noStream;
+    EXPECT_FALSE(noStream.IsValid());
 }
 
 }  // namespace

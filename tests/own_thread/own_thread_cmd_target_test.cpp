@@ -66,8 +66,24 @@ TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
 }
 
-TEST_F(OwnThreadCmdTargetTest, WithoutOwnThreadTheMapsAnswerAndTheFirstFinalReleaseDeletes)
+TEST_F(OwnThreadCmdTargetTest, CreatedByRuntimeClassWithoutOwnThreadItIsAPlainAutomationObject)
 {
+    const CRuntimeClass* pClass = RUNTIME_CLASS(CZKOwnThreadCmdTarget);
+    EXPECT_EQ(CRuntimeClass::FromName("CZKOwnThreadCmdTarget"), pClass);
+    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
+    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
+    TheCreatingThread().Run([] {
+        auto* pObject = static_cast<CThreadProbeTarget*>(
+            CRuntimeClass::FromName("CThreadProbeTarget")->CreateObject());
+        ASSERT_NE(pObject, nullptr);
+        EXPECT_TRUE(pObject->IsOwnThreadEnabled()) << "the default constructor asks for it";
+        IDispatch* pProxy = nullptr;
+        pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pProxy));
+        pObject->ExternalRelease();
+        pProxy->Release();
+    });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nLive == 0; }));
+
     TheCreatingThread().Run([] {
         auto* pObject = new CThreadProbeTarget(FALSE);
         EXPECT_FALSE(pObject->IsOwnThreadEnabled());
@@ -77,6 +93,7 @@ TEST_F(OwnThreadCmdTargetTest, WithoutOwnThreadTheMapsAnswerAndTheFirstFinalRele
         EXPECT_EQ(pUnk, pObject->GetIDispatch(FALSE));
         pUnk->Release();
         EXPECT_EQ(static_cast<DWORD>(pObject->ThreadId()), GetCurrentThreadId());
+        CThreadProbeTarget::ResetCounters();
         pObject->ExternalRelease();
         EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted at once";
         EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
@@ -101,7 +118,7 @@ TEST_F(OwnThreadCmdTargetTest, FinalReleaseOnTheCreatingThreadDeletesAtOnce)
     EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread));
 }
 
-TEST_F(OwnThreadCmdTargetTest, ThreadEventCallsTheHookOnTheOwnThread)
+TEST_F(OwnThreadCmdTargetTest, ThreadEventReachesTheHookUnlessAStopIsRequested)
 {
     CThreadProbeTarget* pObject = nullptr;
     IDispatch* pDisp = CreateProbe(TRUE, &pObject);
@@ -110,26 +127,22 @@ TEST_F(OwnThreadCmdTargetTest, ThreadEventCallsTheHookOnTheOwnThread)
     ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nThreadEvents == 1; }));
     EXPECT_EQ(CThreadProbeTarget::s_nThreadEventThread, pObject->GetOwnThreadID());
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
-}
 
-TEST_F(OwnThreadCmdTargetTest, StopIsHonouredBeforeTheThreadEventHook)
-{
-    CThreadProbeTarget* pObject = nullptr;
-    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    // A wake with the stop requested leaves the loop without the hook.
+    CThreadProbeTarget::ResetCounters();
+    pDisp = CreateProbe(TRUE, &pObject);
     ASSERT_NE(pDisp, nullptr);
-    const DWORD nOwnThread = pObject->GetOwnThreadID();
+    DWORD nOwnThread = pObject->GetOwnThreadID();
     TheCreatingThread().Run([pObject] { pObject->RequestStop(); });
     ASSERT_TRUE(WaitUntil([nOwnThread] { return COwnThreadPool::Instance().IsParked(nOwnThread); }));
     EXPECT_EQ(CThreadProbeTarget::s_nThreadEvents, 0);
-    // The parked thread still serves the apartment, so the object can be released normally.
+    // The parked thread still serves the apartment, so the object is released normally.
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
     EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
-}
 
-TEST_F(OwnThreadCmdTargetTest, MessagesWaitingWhenTheStopIsSeenAreNotDispatchedByTheLoop)
-{
-    CThreadProbeTarget* pObject = nullptr;
-    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    // A message still waiting when the stop is seen is left to the parked thread, not the loop.
+    CThreadProbeTarget::ResetCounters();
+    pDisp = CreateProbe(TRUE, &pObject);
     ASSERT_NE(pDisp, nullptr);
     CThreadProbeTarget::s_bStopFromThreadEvent = true;
     TheCreatingThread().Run([pObject] { pObject->SetThreadEvent(); });
@@ -161,21 +174,6 @@ TEST_F(OwnThreadCmdTargetTest, EnginesShareOneWindowClassEachWithItsOwnHiddenWin
         pSecond->ExternalRelease();
         EXPECT_FALSE(IsWindow(hFirst));
         EXPECT_FALSE(IsWindow(hSecond));
-    });
-}
-
-TEST_F(OwnThreadCmdTargetTest, IsDynamicallyCreatable)
-{
-    const CRuntimeClass* pClass = RUNTIME_CLASS(CZKOwnThreadCmdTarget);
-    EXPECT_EQ(CRuntimeClass::FromName("CZKOwnThreadCmdTarget"), pClass);
-    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
-    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
-    TheCreatingThread().Run([pClass] {
-        CObject* pObject = pClass->CreateObject();
-        ASSERT_NE(pObject, nullptr);
-        auto* pTarget = static_cast<CZKOwnThreadCmdTarget*>(pObject);
-        EXPECT_FALSE(pTarget->IsOwnThreadEnabled());
-        pTarget->ExternalRelease();
     });
 }
 

@@ -40,45 +40,40 @@ const Failure kFailures[] = {
     {"UnmarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &FailUnmarshal; }, true},
 };
 
-class OwnThreadFailureTest : public testing::TestWithParam<Failure> {
-protected:
-    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
-    void TearDown() override { COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults(); }
-};
-
-TEST_P(OwnThreadFailureTest, ObjectRunsOnTheCreatingThreadAndNoThreadIsLeftWorking)
+TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWorking)
 {
     COwnThreadPool& pool = COwnThreadPool::Instance();
-    GetParam().install(COwnThreadSystemCalls::Current());
     const DWORD nCreator = TheCreatingThread().GetThreadID();
-    TheCreatingThread().Run([&] {
-        auto* pObject = new CThreadProbeTarget(TRUE);
-        EXPECT_FALSE(pObject->IsOwnThreadEnabled());
-        if (GetParam().bThreadStarted) {
-            EXPECT_NE(pObject->GetOwnThreadID(), 0u) << "the failure must come from the own thread";
-        }
-        // EnableOwnThread brought the thread to its end before it returned.
-        EXPECT_EQ(pool.GetParkedCount(), pool.GetCreatedCount());
-        EXPECT_EQ(pObject->GetInterfaceHook(&IID_IUnknown), nullptr);
-        EXPECT_EQ(pObject->m_dwRef, 1) << "the creation reference is intact";
-        IDispatch* pDisp = nullptr;
-        ASSERT_EQ(pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp)), S_OK);
-        EXPECT_EQ(pDisp, pObject->GetIDispatch(FALSE));
-        EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
-        pDisp->Release();
-        pObject->ExternalRelease();
-        EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted by the first final release";
-    });
-    COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
+    for (const Failure& failure : kFailures) {
+        SCOPED_TRACE(failure.name);
+        CThreadProbeTarget::ResetCounters();
+        failure.install(COwnThreadSystemCalls::Current());
+        TheCreatingThread().Run([&] {
+            auto* pObject = new CThreadProbeTarget(TRUE);
+            EXPECT_FALSE(pObject->IsOwnThreadEnabled());
+            if (failure.bThreadStarted) {
+                EXPECT_NE(pObject->GetOwnThreadID(), 0u) << "the failure must come from the own thread";
+            }
+            // EnableOwnThread brought the thread to its end before it returned.
+            EXPECT_EQ(pool.GetParkedCount(), pool.GetCreatedCount());
+            EXPECT_EQ(pObject->GetInterfaceHook(&IID_IUnknown), nullptr);
+            EXPECT_EQ(pObject->m_dwRef, 1) << "the creation reference is intact";
+            IDispatch* pDisp = nullptr;
+            ASSERT_EQ(pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp)), S_OK);
+            EXPECT_EQ(pDisp, pObject->GetIDispatch(FALSE));
+            EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
+            pDisp->Release();
+            pObject->ExternalRelease();
+            EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted by the first final release";
+        });
+        COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
 
-    // The thread that failed serves the next object normally.
-    IDispatch* pDisp = CreateProbe(TRUE);
-    ASSERT_NE(pDisp, nullptr);
-    EXPECT_NE(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
-    ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+        // A thread that failed serves the next object normally.
+        IDispatch* pDisp = CreateProbe(TRUE);
+        ASSERT_NE(pDisp, nullptr);
+        EXPECT_NE(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
+        ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(StartUp, OwnThreadFailureTest, testing::ValuesIn(kFailures),
-                         [](const testing::TestParamInfo<Failure>& info) { return info.param.name; });
 
 }  // namespace

@@ -42,16 +42,14 @@ TEST(CmdTargetTest, StartsWithOneReferenceAndDeletesItselfOnTheLast)
     EXPECT_EQ(CDispatchProbeTarget::s_nLive, 1);
     pDisp->Release();
     EXPECT_EQ(CDispatchProbeTarget::s_nLive, 0);
-}
 
-TEST(CmdTargetTest, WithoutAutomationThereIsNoIDispatch)
-{
-    auto* pObject = new CCmdTarget;
-    EXPECT_EQ(pObject->GetIDispatch(TRUE), nullptr);
-    EXPECT_EQ(pObject->m_dwRef, 1);
+    // Without automation there is no IDispatch.
+    auto* pPlain = new CCmdTarget;
+    EXPECT_EQ(pPlain->GetIDispatch(TRUE), nullptr);
+    EXPECT_EQ(pPlain->m_dwRef, 1);
     void* pv = nullptr;
-    EXPECT_EQ(pObject->ExternalQueryInterface(&IID_IDispatch, &pv), E_NOINTERFACE);
-    pObject->ExternalRelease();
+    EXPECT_EQ(pPlain->ExternalQueryInterface(&IID_IDispatch, &pv), E_NOINTERFACE);
+    pPlain->ExternalRelease();
 }
 
 TEST(CmdTargetTest, HookAnswerIsHandedOutUnchangedAndTheObjectGetsTheReference)

@@ -49,7 +49,7 @@ TEST_F(DispatchMapTest, NamesMatchWithoutRegardToCaseAndNumberByPosition)
     EXPECT_EQ(IdOf(L""), -1000);
 }
 
-TEST_F(DispatchMapTest, GetIDsOfNamesRejectsBadArguments)
+TEST_F(DispatchMapTest, BadNameRequestsAndTypeInformationRequestsGetErrors)
 {
     LPOLESTR names[2] = {const_cast<LPOLESTR>(L"Add"), const_cast<LPOLESTR>(L"a")};
     DISPID ids[2] = {0, 0};
@@ -62,10 +62,7 @@ TEST_F(DispatchMapTest, GetIDsOfNamesRejectsBadArguments)
     LPOLESTR nullName = nullptr;
     EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_NULL, &nullName, 1, 0, ids), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(m_pDisp->GetIDsOfNames(IID_IDispatch, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
-}
 
-TEST_F(DispatchMapTest, TypeInformationIsAbsent)
-{
     UINT n = 99;
     EXPECT_EQ(m_pDisp->GetTypeInfoCount(&n), S_OK);
     EXPECT_EQ(n, 0u);
@@ -135,10 +132,8 @@ TEST_F(DispatchMapTest, InvokeAnswersBadCallsWithErrors)
     EXPECT_TRUE(FAILED(Invoke(1, &two)));
     args[0].vt = 0x7FFF;
     EXPECT_TRUE(FAILED(Invoke(1, &two)));
-}
 
-TEST_F(DispatchMapTest, AFailingMemberReportsAnException)
-{
+    // A member that fails reports an exception.
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXCEPINFO excep;
     ASSERT_EQ(Invoke(5, &none, nullptr, DISPATCH_METHOD, nullptr, &excep), DISP_E_EXCEPTION);

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The whole road with the real programs: QDCLIENT's button, COM starting QDSERVER, the call, the
+# message box and the release. Clicks on the button go through the X server, as a person's would.
+# Usage: client_road_test.sh CASE SERVER CLIENT DRIVER SHOTS
+set -u
+CASE="$1" SERVER="$2" CLIENT="$3" DRIVER="$4" SHOTS="$5"
+WORK="$(mktemp -d)"
+source "$(dirname "$0")/lib.sh"
+
+SUCCESS="The operation is finished successfully !"
+NOT_FOUND="QDServer not found in registry!"
+
+# Clicks the client's button with the mouse, through the X server.
+mouse_click_make_call() {
+    local xwin offset
+    xwin="$(xdotool search --name '^QDClient$' | head -1)"
+    [ -n "$xwin" ] || fail "no X window for QDClient"
+    offset="$(drive offset QDClient 1000 | tr -d '\r')"
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$xwin" $offset click 1
+}
+
+close_server_if_running() {
+    if drive wait QDServer 100 >/dev/null; then
+        drive sysmenu-close QDServer
+        drive gone QDServer 10000 || fail "QDSERVER did not close"
+        sleep 3  # Wine's COM forgets an ended server's class after a moment
+    fi
+}
+
+ms_now() { date +%s%3N; }
+
+case "$CASE" in
+not-registered)
+    close_server_if_running
+    clsid="$(wine_run reg query 'HKCR\QDSERVER.DEMO\CLSID' /ve 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}')"
+    wine_run reg delete 'HKCR\QDSERVER.DEMO' /f >/dev/null 2>&1
+    [ -n "$clsid" ] && wine_run reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1
+    start_program client "$CLIENT"
+    drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
+    start=$(ms_now)
+    mouse_click_make_call
+    box="$(drive msgbox 5000 | tr -d '\r')"
+    took=$(( $(ms_now) - start ))
+    echo "$box"
+    echo "$box" | grep -qF "$NOT_FOUND" || fail "no not-found message"
+    echo "$box" | grep -qF " Run the QDServer for the first time." || fail "second line of the message"
+    [ "$took" -lt 3000 ] || fail "the not-found message took $took ms"
+    pass "not registered: the message shows after $took ms"
+    screenshot qdclient-not-found
+    drive msgbox 2000 ok >/dev/null
+    drive wait QDServer 500 >/dev/null && fail "a QDSERVER started although none is registered"
+    drive key QDClient 0x1B
+    [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
+    # Register again, as the message tells the user to do.
+    start_program server "$SERVER"
+    drive wait QDServer 15000 >/dev/null || fail "QDSERVER did not start"
+    drive sysmenu-close QDServer
+    wait_exit server 10 >/dev/null
+    sleep 3
+    ;;
+cold-start)
+    close_server_if_running
+    start_program client "$CLIENT"
+    drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
+    drive check-client || fail "the client dialog differs from its template"
+    drive check-about QDClient QDClient 0x0010 || fail "the client's About box"
+    start=$(ms_now)
+    mouse_click_make_call
+    drive wait QDServer 15000 >/dev/null || fail "COM did not start QDSERVER"
+    pass "the click started QDSERVER after $(( $(ms_now) - start )) ms"
+    sleep 2
+    read -r -a bars <<<"$(drive bars | tr -d '\r')"
+    [ "${bars[0]}" -gt 0 ] && [ "${bars[0]}" -lt 100 ] || fail "the bar does not move: ${bars[*]}"
+    screenshot road-bar-moving
+    box="$(drive msgbox 15000 | tr -d '\r')"
+    took=$(( $(ms_now) - start ))
+    echo "$box" | grep -qF "$SUCCESS" || fail "no success message: $box"
+    pass "cold: click to success in $took ms"
+    [ "$(drive bars | tr -d '\r' | cut -d' ' -f1)" = 100 ] || fail "the bar is not full while the message shows"
+    screenshot road-success
+    drive msgbox 2000 ok >/dev/null
+    sleep 1
+    [ "$(drive bars | tr -d '\r' | cut -d' ' -f1)" = 0 ] || fail "OK did not drop the bar to 0"
+    pass "OK releases the object: the bar drops to 0"
+    # Warm: the server is running now. Enter presses the button.
+    start=$(ms_now)
+    drive key QDClient 0x0D
+    box="$(drive msgbox 15000 | tr -d '\r')"
+    echo "$box" | grep -qF "$SUCCESS" || fail "Enter: no success message"
+    pass "warm: Enter to success in $(( $(ms_now) - start )) ms"
+    drive msgbox 2000 ok >/dev/null
+    drive sysmenu-close QDClient
+    [ "$(wait_exit client 10)" = 0 ] || fail "the close box did not end QDCLIENT"
+    pass "the close box ends QDCLIENT"
+    drive wait QDServer 100 >/dev/null || fail "QDSERVER closed with its last client"
+    ;;
+three-clients)
+    for i in 1 2 3; do start_program "client$i" "$CLIENT"; done
+    for _ in $(seq 50); do [ "$(drive count QDClient | tr -d '\r')" = 3 ] && break; sleep 0.2; done
+    [ "$(drive count QDClient | tr -d '\r')" = 3 ] || fail "three clients did not show"
+    drive click-all QDClient 1000
+    sleep 3
+    read -r -a bars <<<"$(drive bars | tr -d '\r')"
+    moving=0
+    for b in "${bars[@]:0:3}"; do [ "$b" -gt 0 ] && moving=$((moving + 1)); done
+    [ "$moving" = 3 ] || fail "three bars should move: ${bars[*]}"
+    screenshot three-clients
+    pass "three clients, three bars: ${bars[*]}"
+    for i in 1 2 3; do
+        drive msgbox 15000 ok | tr -d '\r' | grep -qF "$SUCCESS" || fail "client $i: no success message"
+    done
+    sleep 1
+    [ "$(drive bars | tr -d '\r')" = "0 0 0 0 0 0 0 0" ] || fail "bars not released"
+    for i in 1 2 3; do drive key QDClient 0x1B; sleep 0.3; done
+    for i in 1 2 3; do [ "$(wait_exit "client$i" 10)" = 0 ] || fail "client $i did not end"; done
+    pass "three clients ended"
+    ;;
+server-killed)
+    start_program client "$CLIENT"
+    drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
+    drive click QDClient 1000
+    drive wait QDServer 15000 >/dev/null || fail "no QDSERVER"
+    sleep 2
+    server_pid="$(live_processes QDSERVER.EXE | head -1)"
+    [ -n "$server_pid" ] || fail "no QDSERVER process"
+    kill -9 "$server_pid"
+    box="$(drive msgbox 20000 | tr -d '\r')"
+    echo "$box"
+    echo "$box" | grep -qF "$SUCCESS" && fail "success reported although the server died"
+    echo "$box" | grep -q "text: ." || fail "no error message box"
+    screenshot client-error
+    drive msgbox 2000 ok >/dev/null
+    drive ping QDClient 2000 >/dev/null || fail "QDCLIENT does not answer after the error"
+    [ -z "$(cat "$WORK/client.exit" 2>/dev/null)" ] || fail "QDCLIENT ended"
+    pass "the client reports the failure and stays usable"
+    drive key QDClient 0x1B
+    [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
+    restart_wineserver  # forget the killed server's class registration
+    ;;
+*)
+    fail "unknown case $CASE"
+    ;;
+esac
+assert_no_process QDCLIENT.EXE
