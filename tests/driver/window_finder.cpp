@@ -75,22 +75,29 @@ BOOL WaitForWindowGone(const char* caption, DWORD timeoutMs)
     return TRUE;
 }
 
+namespace {
+
+struct All {
+    const char* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectAll(HWND hWnd, LPARAM lParam)
+{
+    auto* all = reinterpret_cast<All*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (IsWindowVisible(hWnd) && pid != GetCurrentProcessId() && WindowText(hWnd) == all->caption)
+        all->found.push_back(hWnd);
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> FindWindows(const char* caption)
 {
-    struct All {
-        const char* caption;
-        std::vector<HWND> found;
-    } all{caption, {}};
-    EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* a = reinterpret_cast<All*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            if (IsWindowVisible(hWnd) && pid != GetCurrentProcessId() && WindowText(hWnd) == a->caption)
-                a->found.push_back(hWnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    All all{caption, {}};
+    EnumWindows(&CollectAll, reinterpret_cast<LPARAM>(&all));
     return all.found;
 }
 
