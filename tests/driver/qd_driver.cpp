@@ -11,6 +11,7 @@
 //   sysmenu-close CAPTION        the close box (SC_CLOSE)
 //   click-all CAPTION ID         posts a click to control ID in every window with this caption
 //   count CAPTION                prints how many windows have this caption
+//   move CAPTION X Y             moves the window (to lay windows side by side)
 //   offset CAPTION ID            prints the control's centre relative to its window (for xdotool)
 #include "layout_check.h"
 #include "window_finder.h"
@@ -206,6 +207,11 @@ int main(int argc, char** argv)
     }
     if (cmd == "count" && argc >= 3) {
         std::printf("%u\n", static_cast<unsigned>(FindWindows(argv[2]).size()));
+        return 0;
+    }
+    if (cmd == "move" && argc >= 5) {
+        SetWindowPos(Require(argv[2]), nullptr, std::atoi(argv[3]), std::atoi(argv[4]), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     if (cmd == "offset" && argc >= 4) {
