@@ -1,62 +1,16 @@
 // A long-lived server: many objects over time, and more live objects than there are own threads.
 #include "own_thread_test_support.h"
+#include "process_census.h"
 
 #include <own_thread_pool.h>
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-int CountProcessThreads()
-{
-    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    int nCount = 0;
-    for (BOOL bMore = Thread32First(hSnapshot, &entry); bMore; bMore = Thread32Next(hSnapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++nCount;
-    CloseHandle(hSnapshot);
-    return nCount;
-}
-
-// The system's handle table, read when GetProcessHandleCount has no answer (Wine 8 reports 0).
-struct SystemHandleEntry {
-    ULONG nOwnerPid;
-    BYTE nObjectType;
-    BYTE nFlags;
-    USHORT nHandleValue;
-    PVOID pObject;
-    ULONG nAccessMask;
-};
-
-DWORD CountProcessHandles()
-{
-    DWORD dwCount = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &dwCount) && dwCount != 0)
-        return dwCount;
-    const auto SystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    std::vector<char> buffer(1 << 20);
-    ULONG nLength = 0;
-    while (NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
-                                    static_cast<ULONG>(buffer.size()), &nLength) != 0) {
-        if (buffer.size() >= (1u << 26))
-            return 0;
-        buffer.resize(buffer.size() * 2);
-    }
-    ULONG nEntries = *reinterpret_cast<ULONG*>(buffer.data());
-    auto* pEntries = reinterpret_cast<SystemHandleEntry*>(buffer.data() + sizeof(void*));
-    for (ULONG i = 0; i < nEntries; ++i)
-        if (pEntries[i].nOwnerPid == GetCurrentProcessId())
-            ++dwCount;
-    return dwCount;
-}
 
 // Creates nCount objects, calls each from this thread, releases them and waits for their deletion.
 // Returns how many ran on a thread other than the creating thread.
@@ -90,8 +44,8 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
 {
     const int kObjects = 1000, kAtATime = 4;
     ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime);
-    const int nThreadsAfterFirst = CountProcessThreads();
-    const DWORD nHandlesAfterFirst = CountProcessHandles();
+    const int nThreadsAfterFirst = CountProcessThreads(GetCurrentProcessId());
+    const DWORD nHandlesAfterFirst = CountProcessHandles(GetCurrentProcessId());
     const int nCreatedAfterFirst = COwnThreadPool::Instance().GetCreatedCount();
 
     DWORD dwStart = GetTickCount();
@@ -99,8 +53,8 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
         ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime) << "after " << n << " objects";
     DWORD dwElapsed = GetTickCount() - dwStart;
 
-    const int nThreads = CountProcessThreads();
-    const DWORD nHandles = CountProcessHandles();
+    const int nThreads = CountProcessThreads(GetCurrentProcessId());
+    const DWORD nHandles = CountProcessHandles(GetCurrentProcessId());
     std::printf("[churn] %d objects: threads %d -> %d (own threads created %d -> %d, cap %d), "
                 "handles %lu -> %lu, %.2f ms per object\n",
                 kObjects, nThreadsAfterFirst, nThreads, nCreatedAfterFirst,
@@ -121,7 +75,7 @@ TEST(OwnThreadChurnTest, ObjectsBeyondTheCapRunOnTheCreatingThread)
     EXPECT_EQ(CreateCallRelease(kCap + 3), kCap);
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), kCap);
     EXPECT_EQ(COwnThreadPool::Instance().GetParkedCount(), kCap);
-    EXPECT_LE(CountProcessThreads(), kCap + 8) << "own threads plus the program's and Wine's";
+    EXPECT_LE(CountProcessThreads(GetCurrentProcessId()), kCap + 8) << "own threads plus the program's and Wine's";
 }
 
 }  // namespace

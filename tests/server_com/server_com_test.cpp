@@ -15,17 +15,7 @@ constexpr double kCallMs = 6000;
 
 class ServerComTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (!ServerWindow::Find()) {
-            DemoObject starter;  // COM starts the server
-            ASSERT_HRESULT_SUCCEEDED(starter.created());
-        }
-        ASSERT_NE(ServerWindow::Find(10000), nullptr);
-        ServerWindow::SelectOwnThread(true);
-        ASSERT_TRUE(WaitUntil([] { return ServerWindow::Bars() == std::array<int, 8>{}; }, 3000))
-            << "a bar is still held from an earlier test";
-    }
+    void SetUp() override { ASSERT_EQ(PrepareServer(), ""); }
 };
 
 // Runs "Test" on each object from a thread of its own; returns the wall time of all calls.
@@ -250,13 +240,8 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
 
 TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)
 {
-    // Close the running server, let Wine's COM forget its class registration, then create.
-    DWORD pid = ServerWindow::ProcessId();
-    HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    PostMessageA(ServerWindow::Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_EQ(WaitForSingleObject(hProcess, 10000), WAIT_OBJECT_0);
-    CloseHandle(hProcess);
-    Sleep(3000);
+    // Close the running server and let Wine's COM forget its class registration, then create.
+    ASSERT_EQ(CloseServer(), 0);
     ASSERT_EQ(ServerWindow::Find(), nullptr);
 
     double start = NowMs();

@@ -82,6 +82,38 @@ DWORD ServerWindow::ProcessId()
     return pid;
 }
 
+std::string PrepareServer()
+{
+    if (!ServerWindow::Find()) {
+        DemoObject starter;  // COM starts the server
+        if (FAILED(starter.created()))
+            return "COM could not start QDSERVER";
+    }
+    if (!ServerWindow::Find(10000))
+        return "no QDServer window";
+    ServerWindow::SelectOwnThread(true);
+    if (!WaitUntil([] { return ServerWindow::Bars() == std::array<int, 8>{}; }, 3000))
+        return "a bar is still held";
+    return {};
+}
+
+int CloseServer()
+{
+    HWND hWnd = ServerWindow::Find();
+    if (!hWnd)
+        return 0;
+    DWORD pid = ServerWindow::ProcessId();
+    HANDLE hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD code = static_cast<DWORD>(-1);
+    if (hProcess && WaitForSingleObject(hProcess, 10000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(hProcess, &code);
+    if (hProcess)
+        CloseHandle(hProcess);
+    Sleep(3000);  // Wine's COM holds an ended server's class for a moment
+    return static_cast<int>(code);
+}
+
 DemoObject::DemoObject()
 {
     CLSID clsid;

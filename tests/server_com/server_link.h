@@ -41,6 +41,14 @@ private:
 };
 
 double NowMs();
+
+// Makes sure a QDSERVER runs (COM starts one when none does), "Enabled" is selected and every bar
+// is free. Returns an empty string, or what is wrong.
+std::string PrepareServer();
+
+// Closes the running QDSERVER through its close box and waits for the process to end, then for
+// Wine's COM to let its class go. Returns the server's exit code, or -1 when it did not end.
+int CloseServer();
 // Waits until pred() holds or timeoutMs passes.
 template <class Pred> bool WaitUntil(Pred pred, DWORD timeoutMs)
 {

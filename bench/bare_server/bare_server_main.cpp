@@ -1,0 +1,99 @@
+// bare_server: the smallest local automation server we can write, to measure what Wine's COM costs
+// by itself. Every start writes the class registration; started by COM (-Embedding) it serves
+// CBareDispatch objects from its main apartment until its hidden window is closed. Started by hand,
+// it only registers.
+#include "bare_class_factory.h"
+#include "bench_names.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool SetDefaultValue(const std::string& subKey, const std::string& value)
+{
+    HKEY hKey = nullptr;
+    // HKEY_CLASSES_ROOT: Wine's COM does not look under the per-user classes.
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(hKey);
+    return result == ERROR_SUCCESS;
+}
+
+bool Register()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string clsidKey = std::string("CLSID\\") + QDBENCH_BARE_CLSID;
+    return SetDefaultValue(QDBENCH_BARE_PROGID, QDBENCH_BARE_PROGID) &&
+           SetDefaultValue(std::string(QDBENCH_BARE_PROGID) + "\\CLSID", QDBENCH_BARE_CLSID) &&
+           SetDefaultValue(clsidKey, QDBENCH_BARE_PROGID) &&
+           SetDefaultValue(clsidKey + "\\ProgID", QDBENCH_BARE_PROGID) &&
+           SetDefaultValue(clsidKey + "\\LocalServer32", std::string("\"") + path + "\"");
+}
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+HWND CreateHiddenWindow(HINSTANCE hInstance)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &WndProc;
+    wc.hInstance = hInstance;
+    wc.lpszClassName = "QDBenchBareWnd";
+    if (!RegisterClassA(&wc))
+        return nullptr;
+    return CreateWindowA(wc.lpszClassName, QDBENCH_BARE_CAPTION, WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                         nullptr, hInstance, nullptr);
+}
+
+bool StartedByCom(const char* cmdLine)
+{
+    std::string args(cmdLine);
+    for (char& c : args)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return args.find("embedding") != std::string::npos || args.find("automation") != std::string::npos;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
+{
+    if (!Register())
+        return 1;
+    if (!StartedByCom(lpCmdLine))
+        return 0;
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 2;
+    HWND hWnd = CreateHiddenWindow(hInstance);
+    CLSID clsid;
+    std::wstring wide(QDBENCH_BARE_CLSID, QDBENCH_BARE_CLSID + std::strlen(QDBENCH_BARE_CLSID));
+    static CBareClassFactory s_factory;
+    DWORD dwRegister = 0;
+    int code = 3;
+    if (hWnd != nullptr && SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid)) &&
+        SUCCEEDED(CoRegisterClassObject(clsid, &s_factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &dwRegister))) {
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        CoRevokeClassObject(dwRegister);
+        code = 0;
+    }
+    CoUninitialize();
+    return code;
+}

@@ -1,0 +1,201 @@
+#include "bench_report.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string Fixed(double value, int decimals)
+{
+    if (std::isnan(value))
+        return "n/a";
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.*f", decimals, value);
+    return text;
+}
+
+const char* ObjectLabel(const std::string& object)
+{
+    if (object == "own_thread")
+        return "QDSERVER, own thread";
+    if (object == "main_thread")
+        return "QDSERVER, main thread";
+    if (object == "qdserver")
+        return "QDSERVER";
+    return "bare server";
+}
+
+const char* MeasureLabel(const std::string& measure)
+{
+    if (measure == "round_trip")
+        return "round trip";
+    if (measure == "create_release")
+        return "create+release";
+    if (measure == "create")
+        return "(create alone)";
+    if (measure == "release")
+        return "(release alone)";
+    return "cold start";
+}
+
+// Met, missed, or not measured.
+const char* Verdict(double measured, double limit)
+{
+    if (std::isnan(measured))
+        return "not measured";
+    return measured <= limit ? "met" : "MISSED";
+}
+
+struct Target {
+    std::string name;
+    double measured;
+    double limit;
+};
+
+}  // namespace
+
+std::string JsonNumber(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return "null";
+    return Fixed(value, decimals);
+}
+
+void BenchReport::SetRunInfo(const std::string& date, const std::string& cheapCall, int coldStartWaitMs)
+{
+    m_date = date;
+    m_cheapCall = cheapCall;
+    m_coldStartWaitMs = coldStartWaitMs;
+}
+
+double BenchReport::MedianOf(const std::string& measure, const std::string& object) const
+{
+    for (const Timing& t : m_timings)
+        if (t.measure == measure && t.object == object)
+            return t.stats.Median();
+    return kNaN;
+}
+
+double BenchReport::WorstOwnThreadRatio() const
+{
+    double worst = kNaN;
+    for (const Concurrent& run : m_concurrent) {
+        if (!run.ownThread || run.k > 8)
+            continue;
+        double ratio = Ratio(run.wallMs, run.FloorMs());
+        if (std::isnan(worst) || ratio > worst)
+            worst = ratio;
+    }
+    return worst;
+}
+
+bool BenchReport::Complete() const
+{
+    if (m_concurrent.empty() || m_timings.empty())
+        return false;
+    for (const Concurrent& run : m_concurrent)
+        if (run.failed > 0 || std::isnan(run.wallMs))
+            return false;
+    for (const Timing& t : m_timings)
+        if (t.failed > 0 || t.stats.Count() == 0)
+            return false;
+    return true;
+}
+
+static std::vector<Target> Targets(const BenchReport& r)
+{
+    return {
+        {"k <= 8 concurrent own-thread calls: wall / 6.0 s", r.WorstOwnThreadRatio(), BenchReport::kConcurrentTarget},
+        {"own-thread round trip / bare server's (median)",
+         Ratio(r.MedianOf("round_trip", "own_thread"), r.MedianOf("round_trip", "bare")), BenchReport::kRoundTripTarget},
+        {"own-thread create+release / main-thread object's (median)",
+         Ratio(r.MedianOf("create_release", "own_thread"), r.MedianOf("create_release", "main_thread")),
+         BenchReport::kCreateTarget},
+    };
+}
+
+void BenchReport::PrintTables(FILE* out) const
+{
+    std::fprintf(out, "Concurrent \"Test\" calls, one object and one client thread each (a call: %.1f s)\n\n",
+                 kCallMs / 1000);
+    std::fprintf(out, "| Objects | k | Wall (s) | Floor (s) | Wall / floor | Slowest call (s) | Failed |\n");
+    std::fprintf(out, "|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const Concurrent& run : m_concurrent)
+        std::fprintf(out, "| %s | %d | %s | %s | %s | %s | %d |\n", run.ownThread ? "own thread" : "main thread",
+                     run.k, Fixed(run.wallMs / 1000, 3).c_str(), Fixed(run.FloorMs() / 1000, 1).c_str(),
+                     Fixed(Ratio(run.wallMs, run.FloorMs()), 4).c_str(), Fixed(run.slowestMs / 1000, 3).c_str(),
+                     run.failed);
+
+    std::fprintf(out, "\nRound trip (%s), create+release and cold start, in ms\n\n", m_cheapCall.c_str());
+    std::fprintf(out, "| Measure | Object | n | Median | p99 | Min | Max | Median / bare | Median / main thread | Failed |\n");
+    std::fprintf(out, "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Timing& t : m_timings) {
+        double median = t.stats.Median();
+        bool cold = t.measure == "cold_start";
+        double toBare = Ratio(median, MedianOf(t.measure, "bare"));
+        double toMain = cold ? kNaN : Ratio(median, MedianOf(t.measure, "main_thread"));
+        std::fprintf(out, "| %s | %s | %zu | %s | %s | %s | %s | %s | %s | %d |\n", MeasureLabel(t.measure),
+                     ObjectLabel(t.object), t.stats.Count(), Fixed(median, 3).c_str(),
+                     Fixed(t.stats.Percentile(99), 3).c_str(), Fixed(t.stats.Min(), 3).c_str(),
+                     Fixed(t.stats.Max(), 3).c_str(), t.object == "bare" ? "1" : Fixed(toBare, 2).c_str(),
+                     t.object == "main_thread" ? "1" : Fixed(toMain, 2).c_str(), t.failed);
+    }
+
+    std::fprintf(out, "\nTargets\n\n| Target | Measured | Limit | Verdict |\n|---|---:|---:|---|\n");
+    for (const Target& target : Targets(*this))
+        std::fprintf(out, "| %s | %s | %s | %s |\n", target.name.c_str(), Fixed(target.measured, 3).c_str(),
+                     Fixed(target.limit, 2).c_str(), Verdict(target.measured, target.limit));
+}
+
+bool BenchReport::WriteJson(const char* path) const
+{
+    FILE* f = std::fopen(path, "w");
+    if (f == nullptr)
+        return false;
+    std::fprintf(f, "{\n  \"date\": \"%s\",\n  \"call_ms\": %s,\n  \"cheap_call\": \"%s\",\n", m_date.c_str(),
+                 JsonNumber(kCallMs, 0).c_str(), m_cheapCall.c_str());
+    std::fprintf(f, "  \"cold_start_wait_ms\": %d,\n  \"concurrent_calls\": [", m_coldStartWaitMs);
+    for (size_t i = 0; i < m_concurrent.size(); ++i) {
+        const Concurrent& run = m_concurrent[i];
+        std::fprintf(f,
+                     "%s\n    {\"objects\": \"%s\", \"k\": %d, \"wall_ms\": %s, \"floor_ms\": %s, "
+                     "\"ratio_to_floor\": %s, \"slowest_call_ms\": %s, \"failed\": %d, \"first_error\": \"0x%08lX\"}",
+                     i ? "," : "", run.ownThread ? "own_thread" : "main_thread", run.k,
+                     JsonNumber(run.wallMs, 1).c_str(), JsonNumber(run.FloorMs(), 0).c_str(),
+                     JsonNumber(Ratio(run.wallMs, run.FloorMs()), 4).c_str(), JsonNumber(run.slowestMs, 1).c_str(),
+                     run.failed, static_cast<unsigned long>(run.firstError));
+    }
+    std::fprintf(f, "\n  ],\n  \"timings\": [");
+    for (size_t i = 0; i < m_timings.size(); ++i) {
+        const Timing& t = m_timings[i];
+        double median = t.stats.Median();
+        std::fprintf(f,
+                     "%s\n    {\"measure\": \"%s\", \"object\": \"%s\", \"n\": %zu, \"median_ms\": %s, "
+                     "\"p99_ms\": %s, \"min_ms\": %s, \"max_ms\": %s, \"ratio_to_bare\": %s, "
+                     "\"ratio_to_main_thread\": %s, \"failed\": %d, \"first_error\": \"0x%08lX\"",
+                     i ? "," : "", t.measure.c_str(), t.object.c_str(), t.stats.Count(), JsonNumber(median).c_str(),
+                     JsonNumber(t.stats.Percentile(99)).c_str(), JsonNumber(t.stats.Min()).c_str(),
+                     JsonNumber(t.stats.Max()).c_str(), JsonNumber(Ratio(median, MedianOf(t.measure, "bare"))).c_str(),
+                     JsonNumber(Ratio(median, MedianOf(t.measure, "main_thread"))).c_str(), t.failed,
+                     static_cast<unsigned long>(t.firstError));
+        if (t.measure == "cold_start") {
+            std::fprintf(f, ", \"samples_ms\": [");
+            for (size_t j = 0; j < t.stats.Count(); ++j)
+                std::fprintf(f, "%s%s", j ? ", " : "", JsonNumber(t.stats.Samples()[j], 1).c_str());
+            std::fprintf(f, "]");
+        }
+        std::fprintf(f, "}");
+    }
+    std::fprintf(f, "\n  ],\n  \"targets\": [");
+    std::vector<Target> targets = Targets(*this);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Target& target = targets[i];
+        std::fprintf(f, "%s\n    {\"name\": \"%s\", \"measured\": %s, \"limit\": %s, \"met\": %s}", i ? "," : "",
+                     target.name.c_str(), JsonNumber(target.measured).c_str(), JsonNumber(target.limit, 2).c_str(),
+                     std::isnan(target.measured) ? "null" : target.measured <= target.limit ? "true" : "false");
+    }
+    std::fprintf(f, "\n  ]\n}\n");
+    return std::fclose(f) == 0;
+}

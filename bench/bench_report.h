@@ -1,0 +1,60 @@
+// The figures of one benchmark run: printed as Markdown tables, written as JSON, and held against
+// the targets.
+#pragma once
+#include "sample_stats.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class BenchReport {
+public:
+    static constexpr double kCallMs = 6000.0;  // one "Test": ten steps of 600 ms
+    static constexpr double kConcurrentTarget = 1.02;
+    static constexpr double kRoundTripTarget = 1.2;
+    static constexpr double kCreateTarget = 1.5;
+
+    struct Concurrent {
+        bool ownThread;
+        int k;
+        double wallMs;
+        double slowestMs;  // the longest single call
+        int failed;        // calls that did not return S_OK
+        HRESULT firstError;
+        // Own-thread calls run side by side: one call's time. Main-thread calls queue: k calls'.
+        double FloorMs() const { return ownThread ? kCallMs : k * kCallMs; }
+    };
+
+    struct Timing {
+        std::string measure;  // "round_trip", "create_release" (and its "create", "release"), "cold_start"
+        std::string object;   // "own_thread", "main_thread", "bare"
+        SampleStats stats;
+        int failed;
+        HRESULT firstError;
+    };
+
+    void SetRunInfo(const std::string& date, const std::string& cheapCall, int coldStartWaitMs);
+    void Add(const Concurrent& run) { m_concurrent.push_back(run); }
+    void Add(const Timing& timing) { m_timings.push_back(timing); }
+
+    // NaN when the run has no such figure.
+    double MedianOf(const std::string& measure, const std::string& object) const;
+    double WorstOwnThreadRatio() const;
+
+    void PrintTables(FILE* out) const;
+    bool WriteJson(const char* path) const;
+    // Whether every measure got its samples with no failed call.
+    bool Complete() const;
+
+private:
+    std::string m_date;
+    std::string m_cheapCall;
+    int m_coldStartWaitMs = 0;
+    std::vector<Concurrent> m_concurrent;
+    std::vector<Timing> m_timings;
+};
+
+// A JSON number: fixed with the given decimals, or null for NaN.
+std::string JsonNumber(double value, int decimals = 3);

@@ -1,0 +1,308 @@
+#include "benchmark.h"
+
+#include "bench_names.h"
+#include "remote_object.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Wine's COM keeps an ended server's class for about 2 s; a creation before then fails.
+const DWORD kClassForgetMs = 3000;
+const DWORD kServerUpMs = 15000;
+const int kWarmUpCalls = 100;
+const int kWarmUpObjects = 5;
+
+enum Kind { kOwnThread, kMainThread, kBare, kKinds };
+const char* const kKindNames[kKinds] = {"own_thread", "main_thread", "bare"};
+
+void NoteFailure(BenchReport::Timing* pTiming, HRESULT hr)
+{
+    if (pTiming->failed++ == 0)
+        pTiming->firstError = hr;
+}
+
+std::string BarsText(const std::array<int, 8>& bars)
+{
+    std::string text;
+    for (int bar : bars)
+        text += (text.empty() ? "" : " ") + std::to_string(bar);
+    return text;
+}
+
+}  // namespace
+
+Benchmark::Benchmark(const Options& options, Progress& progress, BenchReport& report)
+    : m_options(options), m_progress(progress), m_report(report), m_qdWindow(QDSERVER_CAPTION),
+      m_bareWindow(QDBENCH_BARE_CAPTION)
+{
+}
+
+bool Benchmark::Run()
+{
+    m_phaseCount = 4 + (m_options.concurrentCalls ? 1 : 0);
+    if (!FindClasses())
+        return false;
+    ColdStarts();
+    if (!BringUpQdServer())
+        return false;
+    if (m_options.concurrentCalls) {
+        m_progress.Phase("concurrent \"Test\" calls (6 s each)", ++m_phase, m_phaseCount);
+        for (int k : {1, 2, 4, 8})
+            ConcurrentCalls(true, k);
+        for (int k : {1, 2})
+            ConcurrentCalls(false, k);
+        m_qdWindow.SelectOwnThread(true);
+    }
+    RoundTrips();
+    CreateRelease();
+    CloseServers();
+    return true;
+}
+
+bool Benchmark::FindClasses()
+{
+    HRESULT hr = S_OK;
+    m_qdClsid = RemoteObject::ClassOf(QDSERVER_PROGID, &hr);
+    if (FAILED(hr)) {
+        m_progress.Note("%s is not registered (0x%08lX): start QDSERVER once", QDSERVER_PROGID,
+                        static_cast<unsigned long>(hr));
+        return false;
+    }
+    m_bareClsid = RemoteObject::ClassOf(QDBENCH_BARE_PROGID, &hr);
+    if (FAILED(hr)) {
+        m_progress.Note("%s is not registered (0x%08lX): start bare_server once", QDBENCH_BARE_PROGID,
+                        static_cast<unsigned long>(hr));
+        return false;
+    }
+    return true;
+}
+
+void Benchmark::ColdStarts()
+{
+    m_progress.Phase("cold start (server not running)", ++m_phase, m_phaseCount);
+    BenchReport::Timing qd{"cold_start", "qdserver", {}, 0, S_OK};
+    BenchReport::Timing bare{"cold_start", "bare", {}, 0, S_OK};
+    for (int i = 0; i < m_options.coldStarts; ++i) {
+        bool closed = false;
+        for (const ServerWindow* pWindow : {&m_bareWindow, &m_qdWindow}) {
+            if (pWindow->IsRunning()) {
+                if (!pWindow->CloseAndWaitForExit(kServerUpMs))
+                    m_progress.Note("a server did not end when closed");
+                closed = true;
+            }
+        }
+        if (closed)
+            Sleep(kClassForgetMs);
+        ColdStart(m_bareWindow, QDBENCH_BARE_PROGID, &bare);
+        ColdStart(m_qdWindow, QDSERVER_PROGID, &qd);
+        m_progress.Note("cold starts: %d/%d (QDSERVER %.0f ms, bare server %.0f ms)", i + 1, m_options.coldStarts,
+                        qd.stats.Count() ? qd.stats.Samples().back() : -1.0,
+                        bare.stats.Count() ? bare.stats.Samples().back() : -1.0);
+    }
+    m_report.Add(qd);
+    m_report.Add(bare);
+}
+
+bool Benchmark::ColdStart(const ServerWindow& window, const char* progId, BenchReport::Timing* pTiming)
+{
+    // As a client asks: by ProgID, to the object in hand.
+    double start = NowMs();
+    HRESULT hr = S_OK;
+    CLSID clsid = RemoteObject::ClassOf(progId, &hr);
+    if (SUCCEEDED(hr)) {
+        RemoteObject object(clsid);
+        hr = object.Created();
+        if (SUCCEEDED(hr))
+            pTiming->stats.Add(NowMs() - start);
+    }
+    if (FAILED(hr)) {
+        NoteFailure(pTiming, hr);
+        m_progress.Note("cold start of %s failed: 0x%08lX", progId, static_cast<unsigned long>(hr));
+        return false;
+    }
+    return window.Find(kServerUpMs) != nullptr;
+}
+
+bool Benchmark::BringUpQdServer()
+{
+    if (!m_qdWindow.IsRunning()) {
+        RemoteObject starter(m_qdClsid);  // COM starts the server
+        if (FAILED(starter.Created())) {
+            m_progress.Note("QDSERVER could not be started: 0x%08lX", static_cast<unsigned long>(starter.Created()));
+            return false;
+        }
+    }
+    if (m_qdWindow.Find(kServerUpMs) == nullptr || !m_qdWindow.SelectOwnThread(true)) {
+        m_progress.Note("QDSERVER's window did not come up");
+        return false;
+    }
+    return true;
+}
+
+void Benchmark::ConcurrentCalls(bool ownThread, int k)
+{
+    const char* mode = ownThread ? "own thread" : "main thread";
+    BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
+    if (!m_qdWindow.WaitForFreeBoard(10000))
+        m_progress.Note("a bar is still held from before");
+    m_qdWindow.SelectOwnThread(ownThread);
+    std::vector<std::unique_ptr<RemoteObject>> objects;
+    for (int i = 0; i < k; ++i)
+        objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
+
+    // Every client thread waits at the gate, so the clock starts when all calls can start at once.
+    HANDLE hGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> ready{0}, done{0};
+    std::vector<double> callMs(k, 0), endMs(k, 0);
+    std::vector<HRESULT> results(k, E_PENDING);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < k; ++i)
+        threads.emplace_back([&, i] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            ++ready;
+            WaitForSingleObject(hGate, INFINITE);
+            double start = NowMs();
+            results[i] = objects[i]->Created();
+            if (SUCCEEDED(results[i]))
+                results[i] = objects[i]->Test();
+            endMs[i] = NowMs();
+            callMs[i] = endMs[i] - start;
+            ++done;
+            CoUninitialize();
+        });
+    while (ready < k)
+        Sleep(1);
+    double start = NowMs();
+    SetEvent(hGate);
+    double nextNote = start + 1000;
+    while (done < k) {
+        Sleep(50);
+        if (NowMs() < nextNote || done == k)
+            continue;
+        nextNote += 1000;
+        // Bars are read only between steps' sends; a main-thread call leaves the window silent.
+        std::array<int, 8> bars{};
+        bool answered = m_qdWindow.ReadBars(&bars, 100);
+        m_progress.Note("%s, k = %d: %.0f s, %d/%d calls done, bars %s", mode, k, (NowMs() - start) / 1000,
+                        done.load(), k, answered ? BarsText(bars).c_str() : "(window busy)");
+    }
+    for (auto& t : threads)
+        t.join();
+    CloseHandle(hGate);
+    objects.clear();
+
+    run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;
+    run.slowestMs = *std::max_element(callMs.begin(), callMs.end());
+    for (HRESULT hr : results)
+        if (hr != S_OK && run.failed++ == 0)
+            run.firstError = hr;
+    m_report.Add(run);
+    m_progress.Note("%s, k = %d: %.3f s for %.1f s of floor%s", mode, k, run.wallMs / 1000, run.FloorMs() / 1000,
+                    run.failed ? " (calls failed)" : "");
+}
+
+void Benchmark::RoundTrips()
+{
+    m_progress.Phase("cheap round trips (GetTypeInfoCount)", ++m_phase, m_phaseCount);
+    m_qdWindow.WaitForFreeBoard(10000);
+    m_qdWindow.SelectOwnThread(true);
+    RemoteObject own(m_qdClsid);
+    m_qdWindow.SelectOwnThread(false);
+    RemoteObject onMain(m_qdClsid);
+    m_qdWindow.SelectOwnThread(true);
+    RemoteObject bare(m_bareClsid);
+    RemoteObject* objects[kKinds] = {&own, &onMain, &bare};
+    BenchReport::Timing timings[kKinds];
+    for (int kind = 0; kind < kKinds; ++kind) {
+        timings[kind] = {"round_trip", kKindNames[kind], {}, 0, S_OK};
+        if (FAILED(objects[kind]->Created()))
+            NoteFailure(&timings[kind], objects[kind]->Created());
+        for (int i = 0; i < kWarmUpCalls; ++i)
+            objects[kind]->CheapCall();
+    }
+
+    const int perRound = std::max(1, m_options.roundTripCalls / m_options.rounds);
+    for (int round = 0; round < m_options.rounds; ++round) {
+        for (int turn = 0; turn < kKinds; ++turn) {
+            int kind = (round + turn) % kKinds;
+            RemoteObject* pObject = objects[kind];
+            if (FAILED(pObject->Created()))
+                continue;
+            for (int i = 0; i < perRound; ++i) {
+                double start = NowMs();
+                HRESULT hr = pObject->CheapCall();
+                double ms = NowMs() - start;
+                if (hr == S_OK)
+                    timings[kind].stats.Add(ms);
+                else
+                    NoteFailure(&timings[kind], hr);
+            }
+        }
+        m_progress.Count("round trips per object", (round + 1) * perRound, m_options.rounds * perRound);
+    }
+    for (const auto& timing : timings)
+        m_report.Add(timing);
+}
+
+void Benchmark::CreateRelease()
+{
+    m_progress.Phase("object create+release", ++m_phase, m_phaseCount);
+    // The whole, and its two halves: where a difference between objects lies.
+    const char* const measures[] = {"create_release", "create", "release"};
+    BenchReport::Timing timings[3][kKinds];
+    for (int m = 0; m < 3; ++m)
+        for (int kind = 0; kind < kKinds; ++kind)
+            timings[m][kind] = {measures[m], kKindNames[kind], {}, 0, S_OK};
+
+    const int perRound = std::max(1, m_options.createObjects / m_options.rounds);
+    for (int round = -1; round < m_options.rounds; ++round) {  // round -1 warms up
+        for (int turn = 0; turn < kKinds; ++turn) {
+            int kind = (round + 1 + turn) % kKinds;
+            if (kind != kBare)
+                m_qdWindow.SelectOwnThread(kind == kOwnThread);
+            REFCLSID clsid = kind == kBare ? m_bareClsid : m_qdClsid;
+            int count = round < 0 ? kWarmUpObjects : perRound;
+            for (int i = 0; i < count; ++i) {
+                double start = NowMs();
+                double created = 0;
+                HRESULT hr;
+                {
+                    RemoteObject object(clsid);
+                    hr = object.Created();
+                    created = NowMs();
+                }
+                double end = NowMs();
+                if (round < 0)
+                    continue;
+                if (hr != S_OK) {
+                    NoteFailure(&timings[0][kind], hr);
+                    continue;
+                }
+                timings[0][kind].stats.Add(end - start);
+                timings[1][kind].stats.Add(created - start);
+                timings[2][kind].stats.Add(end - created);
+            }
+        }
+        if (round >= 0)
+            m_progress.Count("objects per kind", (round + 1) * perRound, m_options.rounds * perRound);
+    }
+    m_qdWindow.SelectOwnThread(true);
+    for (const auto& measure : timings)
+        for (const auto& timing : measure)
+            m_report.Add(timing);
+}
+
+void Benchmark::CloseServers()
+{
+    m_progress.Phase("closing the servers", ++m_phase, m_phaseCount);
+    m_qdWindow.WaitForFreeBoard(10000);
+    for (const ServerWindow* pWindow : {&m_bareWindow, &m_qdWindow})
+        if (!pWindow->CloseAndWaitForExit(kServerUpMs))
+            m_progress.Note("a server did not end when closed");
+}

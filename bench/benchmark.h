@@ -1,0 +1,45 @@
+// The benchmark's phases against the running (or startable) QDSERVER and the bare server, in one
+// process of this client: cold starts, concurrent "Test" calls, cheap round trips, and
+// create+release. The figures go to the report, progress to the person watching.
+#pragma once
+#include "bench_report.h"
+#include "progress.h"
+#include "server_window.h"
+
+#include <windows.h>
+
+class Benchmark {
+public:
+    struct Options {
+        int roundTripCalls = 2000;   // per object
+        int createObjects = 200;     // per kind of object
+        int coldStarts = 3;          // per server
+        int rounds = 10;             // the kinds take turns, so load from elsewhere falls on all alike
+        bool concurrentCalls = true;
+    };
+
+    Benchmark(const Options& options, Progress& progress, BenchReport& report);
+
+    // False when a server is not registered or does not come up; the report holds what was measured.
+    bool Run();
+
+private:
+    bool FindClasses();
+    void ColdStarts();
+    bool ColdStart(const ServerWindow& window, const char* progId, BenchReport::Timing* pTiming);
+    bool BringUpQdServer();
+    void ConcurrentCalls(bool ownThread, int k);
+    void RoundTrips();
+    void CreateRelease();
+    void CloseServers();
+
+    Options m_options;
+    Progress& m_progress;
+    BenchReport& m_report;
+    CLSID m_qdClsid{};
+    CLSID m_bareClsid{};
+    ServerWindow m_qdWindow;
+    ServerWindow m_bareWindow;
+    int m_phase = 0;
+    int m_phaseCount = 0;
+};

@@ -1,0 +1,37 @@
+#include "progress.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+
+double NowMs()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+Progress::Progress(FILE* out) : m_out(out), m_startMs(NowMs()) {}
+
+double Progress::Elapsed() const { return (NowMs() - m_startMs) / 1000.0; }
+
+void Progress::Phase(const char* name, int index, int count)
+{
+    m_phase = name;
+    std::fprintf(m_out, "[bench %6.1f s] phase %d/%d: %s\n", Elapsed(), index, count, name);
+    std::fflush(m_out);
+}
+
+void Progress::Note(const char* format, ...)
+{
+    std::fprintf(m_out, "[bench %6.1f s]   ", Elapsed());
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(m_out, format, args);
+    va_end(args);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
+}
+
+void Progress::Count(const char* what, int done, int total) { Note("%s: %d/%d", what, done, total); }

@@ -1,0 +1,50 @@
+#include "remote_object.h"
+
+#include <string>
+
+RemoteObject::RemoteObject(REFCLSID clsid)
+{
+    m_hrCreate = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void**>(&m_pDisp));
+    if (FAILED(m_hrCreate))
+        m_pDisp = nullptr;
+}
+
+RemoteObject::~RemoteObject() { Release(); }
+
+CLSID RemoteObject::ClassOf(const char* progId, HRESULT* pHr)
+{
+    std::wstring wide;
+    for (const char* p = progId; *p; ++p)
+        wide += static_cast<wchar_t>(*p);
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(wide.c_str(), &clsid);
+    if (pHr)
+        *pHr = hr;
+    return clsid;
+}
+
+HRESULT RemoteObject::CheapCall()
+{
+    if (!m_pDisp)
+        return E_POINTER;
+    UINT count = 0;
+    return m_pDisp->GetTypeInfoCount(&count);
+}
+
+HRESULT RemoteObject::Test()
+{
+    if (!m_pDisp)
+        return E_POINTER;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    return m_pDisp->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+}
+
+HRESULT RemoteObject::Release()
+{
+    if (!m_pDisp)
+        return S_FALSE;
+    m_pDisp->Release();
+    m_pDisp = nullptr;
+    return S_OK;
+}

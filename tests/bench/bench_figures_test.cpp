@@ -1,0 +1,69 @@
+// Medians, percentiles and ratios as the benchmark reports them, and what the report makes of
+// missing and mixed runs.
+#include "bench_report.h"
+#include "sample_stats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TEST(SampleStatsTest, MedianOfOddAndEvenCountsAndUnsortedInput)
+{
+    EXPECT_DOUBLE_EQ(SampleStats({5, 1, 3}).Median(), 3);
+    EXPECT_DOUBLE_EQ(SampleStats({4, 1, 3, 2}).Median(), 2.5);
+    EXPECT_DOUBLE_EQ(SampleStats({7}).Median(), 7);
+}
+
+TEST(SampleStatsTest, PercentileIsTheNearestRank)
+{
+    SampleStats stats;
+    for (int i = 2000; i >= 1; --i)
+        stats.Add(i);
+    EXPECT_DOUBLE_EQ(stats.Percentile(99), 1980) << "99 % of 2000 samples lie at or below the 1980th";
+    EXPECT_DOUBLE_EQ(stats.Percentile(50), 1000);
+    EXPECT_DOUBLE_EQ(stats.Percentile(100), 2000);
+    EXPECT_DOUBLE_EQ(stats.Percentile(0), 1);
+    // Few samples: p99 is the largest, never beyond it.
+    EXPECT_DOUBLE_EQ(SampleStats({1, 9, 3}).Percentile(99), 9);
+}
+
+TEST(SampleStatsTest, NoSamplesGiveNaNNotZero)
+{
+    SampleStats empty;
+    EXPECT_TRUE(std::isnan(empty.Median()));
+    EXPECT_TRUE(std::isnan(empty.Percentile(99)));
+    EXPECT_TRUE(std::isnan(empty.Min()));
+    EXPECT_TRUE(std::isnan(Ratio(empty.Median(), 1)));
+    EXPECT_TRUE(std::isnan(Ratio(1, 0)));
+    EXPECT_DOUBLE_EQ(Ratio(3, 2), 1.5);
+    EXPECT_EQ(JsonNumber(empty.Median()), "null");
+    EXPECT_EQ(JsonNumber(1.23456, 2), "1.23");
+}
+
+TEST(BenchReportTest, TargetsReadTheRightRuns)
+{
+    BenchReport report;
+    EXPECT_TRUE(std::isnan(report.WorstOwnThreadRatio())) << "nothing measured";
+    EXPECT_FALSE(report.Complete());
+
+    report.Add(BenchReport::Concurrent{true, 1, 6030, 6030, 0, S_OK});
+    report.Add(BenchReport::Concurrent{true, 8, 6120, 6110, 0, S_OK});
+    // Main-thread calls queue: two take twice the floor, and they are not held to the target.
+    BenchReport::Concurrent serial{false, 2, 12100, 12100, 0, S_OK};
+    EXPECT_DOUBLE_EQ(serial.FloorMs(), 12000);
+    report.Add(serial);
+    EXPECT_DOUBLE_EQ(report.WorstOwnThreadRatio(), 6120.0 / 6000);
+
+    report.Add(BenchReport::Timing{"round_trip", "own_thread", SampleStats({1, 2, 3}), 0, S_OK});
+    report.Add(BenchReport::Timing{"round_trip", "bare", SampleStats({2, 2}), 0, S_OK});
+    EXPECT_DOUBLE_EQ(report.MedianOf("round_trip", "own_thread"), 2);
+    EXPECT_TRUE(std::isnan(report.MedianOf("create_release", "own_thread")));
+    EXPECT_TRUE(report.Complete());
+
+    report.Add(BenchReport::Timing{"create_release", "main_thread", SampleStats({10}), 1, E_FAIL});
+    EXPECT_FALSE(report.Complete()) << "a failed creation makes the run incomplete";
+}
+
+}  // namespace

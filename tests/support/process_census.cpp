@@ -1,0 +1,86 @@
+#include "process_census.h"
+
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <vector>
+
+namespace {
+
+struct SystemHandleEntry {
+    ULONG nOwnerPid;
+    BYTE nObjectType;
+    BYTE nFlags;
+    USHORT nHandleValue;
+    PVOID pObject;
+    ULONG nAccessMask;
+};
+
+struct WindowCount {
+    DWORD pid;
+    int count;
+};
+
+BOOL CALLBACK CountWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* c = reinterpret_cast<WindowCount*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid == c->pid)
+        ++c->count;
+    return TRUE;
+}
+
+}  // namespace
+
+int CountProcessThreads(DWORD pid)
+{
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int nCount = 0;
+    for (BOOL bMore = Thread32First(hSnapshot, &entry); bMore; bMore = Thread32Next(hSnapshot, &entry))
+        if (entry.th32OwnerProcessID == pid)
+            ++nCount;
+    CloseHandle(hSnapshot);
+    return nCount;
+}
+
+int CountProcessHandles(DWORD pid)
+{
+    DWORD dwCount = 0;
+    if (pid == GetCurrentProcessId() && GetProcessHandleCount(GetCurrentProcess(), &dwCount) && dwCount != 0)
+        return static_cast<int>(dwCount);
+    const auto SystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    std::vector<char> buffer(1 << 20);
+    ULONG nLength = 0;
+    while (NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                    static_cast<ULONG>(buffer.size()), &nLength) != 0) {
+        if (buffer.size() >= (1u << 26))
+            return -1;
+        buffer.resize(buffer.size() * 2);
+    }
+    ULONG nEntries = *reinterpret_cast<ULONG*>(buffer.data());
+    auto* pEntries = reinterpret_cast<SystemHandleEntry*>(buffer.data() + sizeof(void*));
+    int nCount = 0;
+    for (ULONG i = 0; i < nEntries; ++i)
+        if (pEntries[i].nOwnerPid == pid)
+            ++nCount;
+    return nCount;
+}
+
+int CountProcessWindows(DWORD pid)
+{
+    WindowCount c{pid, 0};
+    EnumWindows(&CountWindow, reinterpret_cast<LPARAM>(&c));
+    return c.count;
+}
+
+ProcessCensus ProcessCensus::Of(DWORD pid)
+{
+    ProcessCensus census;
+    census.threads = CountProcessThreads(pid);
+    census.handles = CountProcessHandles(pid);
+    census.windows = CountProcessWindows(pid);
+    return census;
+}

@@ -1,0 +1,16 @@
+// Counts what a process holds: threads, kernel handles and windows. Wine 8's GetProcessHandleCount
+// answers 0, so handles are counted in the system's handle table instead.
+#pragma once
+#include <windows.h>
+
+struct ProcessCensus {
+    int threads = 0;
+    int handles = 0;
+    int windows = 0;  // top-level windows, hidden ones included
+
+    static ProcessCensus Of(DWORD pid);
+};
+
+int CountProcessThreads(DWORD pid);
+int CountProcessHandles(DWORD pid);
+int CountProcessWindows(DWORD pid);
