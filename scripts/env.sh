@@ -3,7 +3,7 @@
 
 QD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QD_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 fonts-wine
-xvfb xauth imagemagick xdotool cmake make googletest python3"
+xvfb xauth x11-utils imagemagick xdotool cmake make googletest python3"
 
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
