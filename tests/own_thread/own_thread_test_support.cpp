@@ -46,17 +46,6 @@ long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
     return SUCCEEDED(hr) && result.vt == VT_I4 ? result.lVal : 0;
 }
 
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
-{
-    DWORD dwStart = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - dwStart > dwTimeoutMs)
-            return false;
-        Sleep(1);
-    }
-    return true;
-}
-
 bool ReleaseAndWaitForDeletion(IDispatch* pDisp)
 {
     if (pDisp != nullptr)

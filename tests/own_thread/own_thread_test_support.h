@@ -3,6 +3,7 @@
 #pragma once
 #include "creating_thread.h"
 #include "thread_probe_target.h"
+#include "wait_until.h"
 
 #include <functional>
 
@@ -17,8 +18,6 @@ IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject = nullptr)
 // Calls a member that returns a long; 0 on failure (the caller's expectation then fails).
 long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg = -1);
 
-// Polls until pred holds or the time is up.
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs = 5000);
 
 // Releases pDisp and waits until every probe object has been deleted.
 bool ReleaseAndWaitForDeletion(IDispatch* pDisp);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "wait_until.h"
+
 #include <array>
 #include <string>
 
@@ -49,14 +51,4 @@ std::string PrepareServer();
 // Closes the running QDSERVER through its close box and waits for the process to end, then for
 // Wine's COM to let its class go. Returns the server's exit code, or -1 when it did not end.
 int CloseServer();
-// Waits until pred() holds or timeoutMs passes.
-template <class Pred> bool WaitUntil(Pred pred, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
+
