@@ -5,20 +5,37 @@ QD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QD_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 fonts-wine
 xvfb xauth x11-utils imagemagick xdotool cmake make googletest python3"
 
+# 32-bit Windows programs need Wine's 32-bit loader, an i386 package.
+QD_PACKAGES_I386="wine32:i386"
+
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
-# Installs whatever of the project's packages is missing (Debian/Ubuntu, as root or with sudo).
-qd_ensure_packages() {
-    local missing=()
-    for p in $QD_PACKAGES; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+qd_missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    qd_log "installing: ${missing[*]}"
+}
+
+# Installs whatever of the project's packages is missing (Debian/Ubuntu, as root or with sudo),
+# adding the i386 architecture first when a 32-bit package is needed. Extra arguments name more
+# packages (the packaging command's tools).
+qd_ensure_packages() {
+    local missing i386
+    missing="$(qd_missing_packages $QD_PACKAGES "$@")"
+    i386="$(qd_missing_packages $QD_PACKAGES_I386)"
+    [ -z "$missing$i386" ] && return 0
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    if [ -n "$i386" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        qd_log "adding the i386 architecture for Wine's 32-bit loader"
+        $sudo dpkg --add-architecture i386
+    fi
+    qd_log "installing:" $missing $i386
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        $missing $i386 >/dev/null
 }
 
 # Configures and builds one architecture: x64 (default) or x86.
@@ -41,8 +58,12 @@ qd_make_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
+    # HKLM\Software has a 64-bit and a 32-bit view; crashes of both kinds of program must end.
+    local view
+    for view in /reg:64 /reg:32; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f $view >/dev/null 2>&1
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f $view >/dev/null 2>&1
+    done
     # Every program runs in a Wine desktop window: it draws frames and captions without a window
     # manager, and hiding a window does not wait for one.
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds both architectures and runs every test (unit, in-process COM and window tests, desktop
-# tests) under Wine, in a Wine prefix and on a virtual display of this run's own.
+# tests) under Wine for each of them: first the 64-bit build, then the 32-bit one, in one Wine
+# prefix (64-bit Wine runs 32-bit programs too) and on a virtual display of this run's own.
+# Arguments go to CTest (e.g. -R desktop). QD_ARCHS limits the architectures (QD_ARCHS=x86).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
+QD_ARCHS="${QD_ARCHS:-x64 x86}"
 qd_ensure_packages
 start=$(date +%s)
-qd_build x86 >/dev/null   # 32-bit stays clean; its programs are not run (that would need wine32)
-qd_build x64 >/dev/null
-qd_log "built x86 and x64 in $(( $(date +%s) - start )) s"
+for arch in $QD_ARCHS; do qd_build "$arch" >/dev/null; done
+qd_log "built $QD_ARCHS in $(( $(date +%s) - start )) s"
 
 QD_TEST_PREFIX="$(mktemp -d /tmp/qd-test-prefix.XXXXXX)"
 trap 'qd_cleanup; rm -rf "$QD_TEST_PREFIX"' EXIT
@@ -18,8 +20,11 @@ QD_VIRTUAL_DISPLAY=1 qd_start_display
 qd_keep_prefix_warm
 qd_log "prefix and display ready in $(( $(date +%s) - start )) s"
 
-start=$(date +%s)
 status=0
-ctest --test-dir "$QD_ROOT/build/x64" --output-on-failure "$@" || status=$?
-qd_log "tests ran in $(( $(date +%s) - start )) s"
+for arch in $QD_ARCHS; do
+    start=$(date +%s)
+    qd_log "testing the $arch build"
+    ctest --test-dir "$QD_ROOT/build/$arch" --output-on-failure "$@" || status=1
+    qd_log "$arch tests ran in $(( $(date +%s) - start )) s"
+done
 exit $status

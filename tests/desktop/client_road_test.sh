@@ -33,9 +33,7 @@ ms_now() { date +%s%3N; }
 case "$CASE" in
 not-registered)
     close_server_if_running
-    clsid="$(wine_run reg query 'HKCR\QDSERVER.DEMO\CLSID' /ve 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}')"
-    wine_run reg delete 'HKCR\QDSERVER.DEMO' /f >/dev/null 2>&1
-    [ -n "$clsid" ] && wine_run reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1
+    unregister_everywhere
     start_program client "$CLIENT"
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
     start=$(ms_now)

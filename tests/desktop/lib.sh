@@ -16,11 +16,9 @@ restart_wineserver() {
 
 on_exit() {
     local status=$?
-    if [ $status -ne 0 ]; then
-        pkill -9 -x QDCLIENT.EXE 2>/dev/null
-        pkill -9 -x QDSERVER.EXE 2>/dev/null
-        restart_wineserver
-    fi
+    # wineserver -k ends every process of this prefix, and only those: other prefixes on the
+    # machine (another test run) are left alone.
+    [ $status -ne 0 ] && restart_wineserver
     rm -rf "$WORK"
     exit $status
 }
@@ -42,6 +40,23 @@ wine_run() {
 
 drive() { wine_run "$DRIVER" "$@"; }
 
+# The registry has a 64-bit and a 32-bit view, and a program writes the view of its architecture;
+# reg.exe must be told which one to read (QD_ARCH: the architecture under test).
+QD_REG_VIEW=/reg:64
+[ "${QD_ARCH:-x64}" = x86 ] && QD_REG_VIEW=/reg:32
+wine_reg() { wine_run reg "$@" "$QD_REG_VIEW"; }
+
+# Removes the class's registration from both views, as if no QDSERVER had ever started.
+unregister_everywhere() {
+    local clsid view
+    clsid="$(wine_reg query 'HKCR\QDSERVER.DEMO\CLSID' /ve 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}')"
+    for view in /reg:64 /reg:32; do
+        wine_run reg delete 'HKCR\QDSERVER.DEMO' /f $view >/dev/null 2>&1
+        [ -n "$clsid" ] && wine_run reg delete "HKCR\\CLSID\\$clsid" /f $view >/dev/null 2>&1
+    done
+    return 0
+}
+
 # Starts a Windows program in the background; its exit code lands in $1.exit when it ends.
 start_program() {
     local tag="$1"; shift
@@ -60,11 +75,13 @@ wait_exit() {
     return 1
 }
 
-# No Windows process of this name is left (Wine names a process after its executable).
+# The live processes of this name in this run's Wine prefix (Wine names a process after its
+# executable; a Windows process carries its prefix in its environment).
 live_processes() {
     local pid
     for pid in $(pgrep -x "${1:0:15}"); do
-        [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == Z* ]] || echo "$pid"
+        [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == Z* ]] && continue
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
     done
 }
 
