@@ -3,6 +3,7 @@
 #include "own_thread_pool.h"
 #include "own_thread_system_calls.h"
 
+#include <exceptions.h>
 #include <win_thread.h>
 
 namespace {
@@ -161,7 +162,12 @@ void COwnThreadEngine::RunMessageLoop()
         } else {
             if (m_bStopThread)
                 break;
-            OnThreadEvent();
+            try {
+                OnThreadEvent();
+            } catch (...) {
+                // The hook's failure must not take the thread, and with it the object, down.
+                AfxTraceEscapedException("OnThreadEvent");
+            }
         }
         if (m_bStopThread)
             break;

@@ -70,13 +70,10 @@ STDMETHODIMP CCmdTargetDispatch::Invoke(DISPID dispIdMember, REFIID riid, LCID, 
         VariantInit(pVarResult);
     try {
         return pEntry->pfn(m_pOwner, pDispParams, pVarResult, puArgErr);
-    } catch (const CException& e) {
-        // A failure inside the member travels back to the caller as an exception description.
-        if (pExcepInfo != nullptr) {
-            std::memset(pExcepInfo, 0, sizeof(*pExcepInfo));
-            pExcepInfo->scode = e.GetStatusCode();
-            pExcepInfo->bstrDescription = e.GetDescription();
-        }
+    } catch (...) {
+        // Whatever the member threw travels back to the caller as an exception description; it
+        // must not unwind into COM's stub, which could not take it (or ends the process).
+        AfxFillExcepInfo(pExcepInfo);
         return DISP_E_EXCEPTION;
     }
 }

@@ -1,16 +1,26 @@
 #include "exceptions.h"
 
+#include "win_app.h"
+
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <vector>
 
-BSTR CException::GetDescription() const
+namespace {
+
+BSTR AllocWide(const std::string& text)
 {
-    std::string text = GetErrorMessage();
     int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     std::vector<wchar_t> wide(n > 0 ? n : 1);
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
     return SysAllocString(wide.data());
 }
+
+}  // namespace
+
+BSTR CException::GetDescription() const { return AllocWide(GetErrorMessage()); }
 
 std::string AfxFormatHResult(HRESULT hr)
 {
@@ -44,4 +54,47 @@ void AfxThrowOleException(SCODE sc) { throw COleException(sc); }
 void AfxThrowOleDispatchException(WORD wCode, const std::string& description)
 {
     throw COleDispatchException(description, DISP_E_EXCEPTION, wCode);
+}
+
+std::string AfxDescribeCurrentException(SCODE* pScode)
+{
+    SCODE sc = E_UNEXPECTED;
+    std::string text;
+    try {
+        throw;
+    } catch (const CException& e) {
+        sc = e.GetStatusCode();
+        text = e.GetErrorMessage();
+    } catch (const std::bad_alloc&) {
+        sc = E_OUTOFMEMORY;
+        text = AfxFormatHResult(E_OUTOFMEMORY);
+    } catch (const std::exception& e) {
+        sc = E_FAIL;
+        text = e.what();
+    } catch (...) {
+        text = "An unexpected error occurred.";
+    }
+    if (pScode != nullptr)
+        *pScode = sc;
+    return text;
+}
+
+void AfxFillExcepInfo(EXCEPINFO* pExcepInfo)
+{
+    SCODE sc = E_UNEXPECTED;
+    std::string text = AfxDescribeCurrentException(&sc);
+    if (pExcepInfo == nullptr)
+        return;
+    std::memset(pExcepInfo, 0, sizeof(*pExcepInfo));
+    // wCode stays 0, so scode must say what failed: never S_OK.
+    pExcepInfo->scode = SUCCEEDED(sc) ? E_UNEXPECTED : sc;
+    pExcepInfo->bstrSource = AllocWide(AfxGetAppName());
+    pExcepInfo->bstrDescription = AllocWide(text);
+}
+
+void AfxTraceEscapedException(const char* lpszWhere)
+{
+    std::string text = std::string(AfxGetAppName()) + ": exception in " + lpszWhere + ": " +
+                       AfxDescribeCurrentException() + "\n";
+    OutputDebugStringA(text.c_str());
 }

@@ -46,3 +46,16 @@ public:
 
 // The system's text for an HRESULT, or a hexadecimal description when it has none.
 std::string AfxFormatHResult(HRESULT hr);
+
+// Inside a catch block: what the exception being handled says, whatever was thrown (the framework's
+// exceptions, the standard library's, or a value of any other type), and the status code that
+// stands for it. Code that the system calls (window procedures, Invoke, thread entries) catches
+// everything and describes it with this: no exception may unwind through the system's frames.
+std::string AfxDescribeCurrentException(SCODE* pScode = nullptr);
+
+// Inside a catch block, where nobody can be shown the exception (a worker thread's entry): writes
+// it to the debugger's output.
+void AfxTraceEscapedException(const char* lpszWhere);
+
+// Inside a catch block: fills an EXCEPINFO for a dispatch caller from the exception being handled.
+void AfxFillExcepInfo(EXCEPINFO* pExcepInfo);

@@ -1,5 +1,7 @@
 #include "win_thread.h"
 
+#include "exceptions.h"
+
 #include <process.h>
 
 IMPLEMENT_DYNAMIC(CWinThread, CCmdTarget)
@@ -22,8 +24,14 @@ unsigned __stdcall ThreadEntry(void* pParam)
 {
     auto* pThread = static_cast<CWinThread*>(pParam);
     t_pCurrentThread = pThread;
-    UINT nResult = pThread->m_pfnThreadProc ? pThread->m_pfnThreadProc(pThread->m_pThreadParams)
-                                            : static_cast<UINT>(pThread->Run());
+    UINT nResult = static_cast<UINT>(-1);
+    try {
+        nResult = pThread->m_pfnThreadProc ? pThread->m_pfnThreadProc(pThread->m_pThreadParams)
+                                           : static_cast<UINT>(pThread->Run());
+    } catch (...) {
+        // The runtime's thread start is below this frame: an exception must end here.
+        AfxTraceEscapedException("a thread's entry function");
+    }
     t_pCurrentThread = nullptr;
     if (pThread->m_bAutoDelete)
         delete pThread;

@@ -203,16 +203,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
 
 void AfxReportEscapedException()
 {
-    std::string text;
-    try {
-        throw;
-    } catch (const CException& e) {
-        text = e.GetErrorMessage();
-    } catch (const std::exception& e) {
-        text = e.what();
-    } catch (...) {
-        text = "An unexpected error occurred.";
-    }
+    std::string text = AfxDescribeCurrentException();
     AfxMessageBox(text.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 

@@ -43,7 +43,11 @@ qd_build() {
     local arch="${1:-x64}" toolchain=mingw64
     [ "$arch" = x86 ] && toolchain=mingw32
     local dir="$QD_ROOT/build/$arch"
-    cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    # The 32-bit build's tests also drive the 64-bit programs (clients and servers of the two
+    # architectures calling each other).
+    local peer=""
+    [ "$arch" = x86 ] && peer="-DQD_PEER_BUILD=$QD_ROOT/build/x64"
+    cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $peer \
         -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-$toolchain.cmake" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }

@@ -7,27 +7,6 @@ CASE="$1" SERVER="$2" CLIENT="$3" DRIVER="$4" SHOTS="$5"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/lib.sh"
 
-SUCCESS="The operation is finished successfully !"
-NOT_FOUND="QDServer not found in registry!"
-
-# Clicks the client's button with the mouse, through the X server.
-mouse_click_make_call() {
-    local xwin offset
-    xwin="$(xdotool search --name '^QDClient$' | head -1)"
-    [ -n "$xwin" ] || fail "no X window for QDClient"
-    offset="$(drive offset QDClient 1000 | tr -d '\r')"
-    # shellcheck disable=SC2086
-    xdotool mousemove --window "$xwin" $offset click 1
-}
-
-close_server_if_running() {
-    if drive wait QDServer 100 >/dev/null; then
-        drive sysmenu-close QDServer
-        drive gone QDServer 10000 || fail "QDSERVER did not close"
-        sleep 3  # Wine's COM forgets an ended server's class after a moment
-    fi
-}
-
 ms_now() { date +%s%3N; }
 
 case "$CASE" in
@@ -51,11 +30,7 @@ not-registered)
     drive key QDClient 0x1B
     [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
     # Register again, as the message tells the user to do.
-    start_program server "$SERVER"
-    drive wait QDServer 15000 >/dev/null || fail "QDSERVER did not start"
-    drive sysmenu-close QDServer
-    wait_exit server 10 >/dev/null
-    sleep 3
+    register_by_one_start "$SERVER"
     ;;
 cold-start)
     close_server_if_running

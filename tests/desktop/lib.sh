@@ -1,6 +1,10 @@
 # Helpers for the desktop tests (source after setting WORK to a fresh directory): they run the real programs under the test run's Wine prefix and
 # display, and read them with qd_driver. Source it; $DRIVER must name qd_driver.exe.
 
+# QDCLIENT's messages.
+SUCCESS="The operation is finished successfully !"
+NOT_FOUND="QDServer not found in registry!"
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Wine 8's COM keeps the class registration of a server that was killed, and every later creation
@@ -89,6 +93,33 @@ assert_no_process() {
     local left
     left="$(live_processes "$1")"
     [ -z "$left" ] || fail "$1 is still running: $left"
+}
+
+# Clicks QDClient's button with the mouse, through the X server, as a person would.
+mouse_click_make_call() {
+    local xwin offset
+    xwin="$(xdotool search --name '^QDClient$' | head -1)"
+    [ -n "$xwin" ] || fail "no X window for QDClient"
+    offset="$(drive offset QDClient 1000 | tr -d '\r')"
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$xwin" $offset click 1
+}
+
+close_server_if_running() {
+    if drive wait QDServer 100 >/dev/null; then
+        drive sysmenu-close QDServer
+        drive gone QDServer 10000 || fail "QDSERVER did not close"
+        sleep 3  # Wine's COM forgets an ended server's class after a moment
+    fi
+}
+
+# Registers a QDSERVER the way a user does: by starting it once and closing it.
+register_by_one_start() {
+    start_program server "$1"
+    drive wait QDServer 15000 >/dev/null || fail "QDSERVER ($1) did not show its dialog"
+    drive sysmenu-close QDServer
+    [ "$(wait_exit server 10)" = 0 ] || fail "QDSERVER ($1) did not end"
+    sleep 3  # Wine's COM forgets an ended server's class after a moment
 }
 
 screenshot() {

@@ -13,6 +13,7 @@
 //   count CAPTION                prints how many windows have this caption
 //   move CAPTION X Y             moves the window (to lay windows side by side)
 //   offset CAPTION ID            prints the control's centre relative to its window (for xdotool)
+//   arch CAPTION                 prints the architecture of the window's program: x86 or x64
 #include "layout_check.h"
 #include "window_finder.h"
 
@@ -156,6 +157,35 @@ int Key(const char* caption, WPARAM vk)
     return 0;
 }
 
+// Read from the program's image, so the answer does not depend on the driver's own architecture.
+int Arch(const char* caption)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(Require(caption), &pid);
+    HANDLE hProcess = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    char path[MAX_PATH] = "";
+    DWORD n = MAX_PATH;
+    BOOL bNamed = hProcess != nullptr && QueryFullProcessImageNameA(hProcess, 0, path, &n);
+    if (hProcess != nullptr)
+        CloseHandle(hProcess);
+    HMODULE hImage = bNamed ? LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
+    if (hImage == nullptr) {
+        std::printf("unknown\n");
+        return 2;
+    }
+    // A data-file mapping's handle is its base address with the low bit set.
+    auto* pBase = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(hImage) & ~ULONG_PTR(3));
+    auto* pDos = reinterpret_cast<const IMAGE_DOS_HEADER*>(pBase);
+    auto* pNt = reinterpret_cast<const IMAGE_NT_HEADERS*>(pBase + pDos->e_lfanew);
+    WORD machine = pNt->FileHeader.Machine;
+    FreeLibrary(hImage);
+    const char* arch = machine == IMAGE_FILE_MACHINE_I386    ? "x86"
+                       : machine == IMAGE_FILE_MACHINE_AMD64 ? "x64"
+                                                             : "unknown";
+    std::printf("%s\n", arch);
+    return std::strcmp(arch, "unknown") == 0 ? 2 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -222,6 +252,8 @@ int main(int argc, char** argv)
         std::printf("%ld %ld\n", (c.left + c.right) / 2 - w.left, (c.top + c.bottom) / 2 - w.top);
         return 0;
     }
+    if (cmd == "arch" && argc >= 3)
+        return Arch(argv[2]);
     std::printf("unknown command %s\n", cmd.c_str());
     return 2;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -117,6 +118,22 @@ TEST(CmdTargetTest, EveryThreadKnowsItsID)
         nForeignActual = GetCurrentThreadId();
     }).join();
     EXPECT_EQ(nForeign, nForeignActual);
+}
+
+UINT __cdecl ThrowingThread(LPVOID) { throw std::runtime_error("escapes the thread's function"); }
+
+TEST(CmdTargetTest, AnExceptionThatEscapesAThreadFunctionEndsOnlyThatThread)
+{
+    CWinThread* pThread = AfxBeginThread(&ThrowingThread, nullptr, THREAD_PRIORITY_NORMAL, 0,
+                                         CREATE_SUSPENDED);
+    ASSERT_NE(pThread, nullptr);
+    pThread->m_bAutoDelete = FALSE;
+    pThread->ResumeThread();
+    ASSERT_EQ(WaitForSingleObject(pThread->m_hThread, 10000), WAIT_OBJECT_0);
+    DWORD dwExitCode = 0;
+    GetExitCodeThread(pThread->m_hThread, &dwExitCode);
+    EXPECT_EQ(dwExitCode, static_cast<DWORD>(-1));
+    delete pThread;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <exceptions.h>
 
+#include <stdexcept>
+
 IMPLEMENT_DYNCREATE(CDispatchProbeTarget, CCmdTarget)
 
 BEGIN_DISPATCH_MAP(CDispatchProbeTarget, CCmdTarget)
@@ -10,6 +12,8 @@ BEGIN_DISPATCH_MAP(CDispatchProbeTarget, CCmdTarget)
     DISP_FUNCTION(CDispatchProbeTarget, "Half", Half, VT_R8, VTS_R8)
     DISP_FUNCTION_ID(CDispatchProbeTarget, "Seven", 70, Seven, VT_I2, VTS_NONE)
     DISP_FUNCTION(CDispatchProbeTarget, "Fail", Fail, VT_EMPTY, VTS_NONE)
+    DISP_FUNCTION(CDispatchProbeTarget, "ThrowStandard", ThrowStandard, VT_EMPTY, VTS_NONE)
+    DISP_FUNCTION(CDispatchProbeTarget, "ThrowValue", ThrowValue, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 int CDispatchProbeTarget::s_nLive = 0;
@@ -23,3 +27,7 @@ CDispatchProbeTarget::CDispatchProbeTarget()
 CDispatchProbeTarget::~CDispatchProbeTarget() { --s_nLive; }
 
 void CDispatchProbeTarget::Fail() { AfxThrowOleException(E_ACCESSDENIED); }
+
+void CDispatchProbeTarget::ThrowStandard() { throw std::out_of_range("probe: index out of range"); }
+
+void CDispatchProbeTarget::ThrowValue() { throw 42; }

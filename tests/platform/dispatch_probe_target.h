@@ -12,7 +12,9 @@ public:
     BSTR Greeting() { return SysAllocString(L"hello"); }
     double Half(double d) { return d / 2; }
     short Seven() { return 7; }
-    void Fail();
+    void Fail();            // the framework's exception
+    void ThrowStandard();   // a standard library exception
+    void ThrowValue();      // a value that is no class at all
 
     static int s_nLive;
 

@@ -6,14 +6,9 @@ SERVER="$1" DRIVER="$2"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
 
-start_program server "$SERVER"
-drive wait QDServer 15000 >/dev/null || fail "QDSERVER did not show its dialog"
-drive sysmenu-close QDServer
-[ "$(wait_exit server 10)" = 0 ] || fail "QDSERVER did not end"
+register_by_one_start "$SERVER"
 clsid="$(wine_reg query 'HKCR\QDSERVER.DEMO\CLSID' /ve 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}')"
 [ -n "$clsid" ] || fail "no class ID under the ProgID QDSERVER.DEMO"
 server="$(wine_reg query "HKCR\\CLSID\\$clsid\\LocalServer32" /ve 2>/dev/null | tr -d '\r' | grep REG_SZ)"
 echo "$server" | grep -q '"[A-Z]:\\.*QDSERVER.EXE"' || fail "LocalServer32 is not the quoted server path: $server"
 pass "QDSERVER.DEMO is registered: $clsid -> ${server##*REG_SZ    }"
-# Wine's COM keeps an ended server's class for about 2 s; let it go before clients ask.
-sleep 3
