@@ -9,6 +9,7 @@
 #include "ole_app.h"
 #include "ole_object_factory.h"
 #include "progress_ctrl.h"
+#include "reg_key.h"
 #include "win_app.h"
 #include "win_thread.h"
 #include "wnd.h"
