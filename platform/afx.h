@@ -10,6 +10,7 @@
 #include "ole_object_factory.h"
 #include "progress_ctrl.h"
 #include "reg_key.h"
+#include "type_lib_cache.h"
 #include "win_app.h"
 #include "win_thread.h"
 #include "wnd.h"
