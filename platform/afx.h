@@ -11,6 +11,7 @@
 #include "progress_ctrl.h"
 #include "reg_key.h"
 #include "type_lib_cache.h"
+#include "type_lib_registration.h"
 #include "win_app.h"
 #include "win_thread.h"
 #include "wnd.h"
