@@ -61,8 +61,8 @@ bool RemoveInterfaceKeys(HKEY hClassesRoot, ITypeLib* pTypeLib, const std::strin
 //   TypeLib\{LIBID}\<major>.<minor>\<lcid>\win32    or win64: the path, one per build
 //   TypeLib\{LIBID}\<major>.<minor>\FLAGS, HELPDIR
 //   Interface\{IID}\ProxyStubClsid, ProxyStubClsid32, TypeLib    in both registry views
-// The system's UnRegisterTypeLib is not used: it removes the interface keys while the other
-// build's registration still needs them, and fails when the registered file is gone.
+// The system's UnRegisterTypeLib is not used: Wine's removes the interface keys while the other
+// build's registration still needs them, and fails when this build's path key is already gone.
 bool UnregisterTypeLibUnder(HKEY hClassesRoot, ITypeLib* pTypeLib, const TLIBATTR& attr)
 {
     char version[16], locale[16];
