@@ -13,8 +13,7 @@ case "$CASE" in
 not-registered)
     close_server_if_running
     # As an uninstaller leaves it.
-    report="$(run_watched "$SERVER" /UnregServer)"
-    [ "$(echo "$report" | tail -1)" = "exit 0 windows 0" ] || fail "QDSERVER /UnregServer: $report"
+    switch_run 0 "$SERVER" /UnregServer
     start_program client "$CLIENT"
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
     start=$(ms_now)

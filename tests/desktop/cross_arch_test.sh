@@ -15,6 +15,12 @@ ARCH="${QD_ARCH:-x64}" PEER_ARCH=x86
 [ -f "$PEER_SERVER" ] && [ -f "$PEER_CLIENT" ] ||
     fail "the $PEER_ARCH programs are not built ($PEER_SERVER); scripts/test.sh builds both architectures"
 
+# Neither architecture's server is registered.
+unregister_both() {
+    switch_run 0 "$SERVER" /UnregServer
+    switch_run 0 "$PEER_SERVER" /UnregServer
+}
+
 # Clicks the button of the client $1, expects its architecture to be $2 and the success message,
 # and leaves the architecture of the QDSERVER that COM started in ROAD_SERVER_ARCH.
 road() {
@@ -37,23 +43,23 @@ road() {
 
 case "$CASE" in
 client-to-other-server)
-    unregister_everywhere
-    register_by_one_start "$PEER_SERVER"
+    unregister_both
+    switch_run 0 "$PEER_SERVER" /RegServer
     road "$CLIENT" "$ARCH"
     [ "$ROAD_SERVER_ARCH" = "$PEER_ARCH" ] || fail "expected the $PEER_ARCH server, got $ROAD_SERVER_ARCH"
     ;;
 other-client-to-server)
-    unregister_everywhere
-    register_by_one_start "$SERVER"
+    unregister_both
+    switch_run 0 "$SERVER" /RegServer
     road "$PEER_CLIENT" "$PEER_ARCH"
     [ "$ROAD_SERVER_ARCH" = "$ARCH" ] || fail "expected the $ARCH server, got $ROAD_SERVER_ARCH"
     ;;
 both-registered)
     # As on Windows (without an AppID that says otherwise), each client gets the server of its own
     # architecture.
-    unregister_everywhere
-    register_by_one_start "$PEER_SERVER"
-    register_by_one_start "$SERVER"
+    unregister_both
+    switch_run 0 "$PEER_SERVER" /RegServer
+    switch_run 0 "$SERVER" /RegServer
     road "$CLIENT" "$ARCH"
     [ "$ROAD_SERVER_ARCH" = "$ARCH" ] || fail "the $ARCH client got the $ROAD_SERVER_ARCH server"
     road "$PEER_CLIENT" "$PEER_ARCH"

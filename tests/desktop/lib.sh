@@ -67,6 +67,16 @@ run_watched() {
     drive run 20000 "$program" "$@" | tr -d '\r'
 }
 
+# Runs QDSERVER $2 with the switches that follow, as an installer does: it must end with exit code
+# $1 without showing any window.
+switch_run() {
+    local want="$1" server="$2" report
+    shift 2
+    report="$(run_watched "$server" "$@")"
+    [ "$(echo "$report" | tail -1)" = "exit $want windows 0" ] || fail "QDSERVER $* ($server): $report"
+    pass "QDSERVER $* ends with $want and shows no window"
+}
+
 # Starts a Windows program in the background; its exit code lands in $1.exit when it ends.
 start_program() {
     local tag="$1"; shift

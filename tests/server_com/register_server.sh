@@ -26,15 +26,6 @@ expect_key() {  # KEY VALUE [VIEW]
 $(wine_run reg query "$1" /s "${3:-$QD_REG_VIEW}")"
 }
 
-# Runs QDSERVER with a switch; it must end with exit code $1 without showing any window.
-switch_run() {
-    local want="$1" report
-    shift
-    report="$(run_watched "$SERVER" "$@")"
-    [ "$(echo "$report" | tail -1)" = "exit $want windows 0" ] || fail "QDSERVER $*: $report"
-    pass "QDSERVER $* ends with $want and shows no window"
-}
-
 expect_registered() {
     expect_key 'HKCR\QDSERVER.DEMO\CLSID' "$CLSID"
     expect_key "HKCR\\CLSID\\$CLSID\\LocalServer32" "\"$SERVER_WIN\""
@@ -89,14 +80,14 @@ switches)
     # Alone: the only registration of the library. Entries that a start without the right to the
     # machine's classes writes under the user's classes are removed as well.
     wine_run reg delete "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$OTHER" /f >/dev/null
-    switch_run 0 /RegServer
+    switch_run 0 "$SERVER" /RegServer
     expect_registered
     USER='HKCU\Software\Classes'
     wine_reg add "$USER\\QDSERVER.DEMO\\CLSID" /ve /d "$CLSID" /f >/dev/null
     wine_reg add "$USER\\CLSID\\$CLSID\\LocalServer32" /ve /d "\"$SERVER_WIN\"" /f >/dev/null
     wine_reg add "$USER\\TypeLib\\$LIBID\\1.0\\0\\$MINE" /ve /d "$SERVER_WIN" /f >/dev/null
     wine_reg add "$USER\\Interface\\$IID\\TypeLib" /ve /d "$LIBID" /f >/dev/null
-    switch_run 0 -unregserver
+    switch_run 0 "$SERVER" -unregserver
     for key in 'HKCR\QDSERVER.DEMO' "HKCR\\CLSID\\$CLSID" "HKCR\\TypeLib\\$LIBID" "$USER\\QDSERVER.DEMO" \
                "$USER\\CLSID\\$CLSID" "$USER\\TypeLib\\$LIBID" "$USER\\Interface\\$IID"; do
         expect_key "$key" absent
@@ -105,14 +96,14 @@ switches)
     expect_key "HKCR\\Interface\\$IID" absent /reg:32
     for key in "${SENTINELS[@]}"; do expect_key "$key" other; done
     pass "/UnregServer removed the ProgID, the class, the type library and its interface keys, and nothing else"
-    switch_run 0 /UnregServer
+    switch_run 0 "$SERVER" /UnregServer
 
     # Beside the other build's registration: its library path, its class and the interface keys
     # that its library needs stay.
-    switch_run 0 /REGSERVER
+    switch_run 0 "$SERVER" /REGSERVER
     wine_run reg add "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$OTHER" /ve /d 'C:\other\QDSERVER.EXE' /f >/dev/null
     wine_run reg add "HKCR\\CLSID\\$CLSID\\LocalServer32" /ve /d '"C:\other\QDSERVER.EXE"' /f $OTHER_VIEW >/dev/null
-    switch_run 0 /UnregServer
+    switch_run 0 "$SERVER" /UnregServer
     expect_key 'HKCR\QDSERVER.DEMO' absent
     expect_key "HKCR\\CLSID\\$CLSID" absent
     expect_key "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$MINE" absent
@@ -123,10 +114,10 @@ switches)
     pass "/UnregServer left the other build's type library, class and interface keys"
 
     # Both switches at once contradict each other: a failure, and nothing is written.
-    switch_run 1 /RegServer /UnregServer
+    switch_run 1 "$SERVER" /RegServer /UnregServer
     expect_key 'HKCR\QDSERVER.DEMO' absent
 
-    switch_run 0 /RegServer
+    switch_run 0 "$SERVER" /RegServer
     expect_registered
     ;;
 *)
