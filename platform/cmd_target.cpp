@@ -1,5 +1,7 @@
 #include "cmd_target.h"
 
+#include "type_lib_cache.h"
+
 #include <cwchar>
 #include <string>
 
@@ -87,6 +89,26 @@ ULONG CCmdTarget::InternalRelease()
 void CCmdTarget::OnFinalRelease() { delete this; }
 
 LPUNKNOWN CCmdTarget::GetInterfaceHook(const void*) { return nullptr; }
+
+BOOL CCmdTarget::GetDispatchIID(IID*) { return FALSE; }
+
+CTypeLibCache* CCmdTarget::GetTypeLibCache() { return nullptr; }
+
+UINT CCmdTarget::GetTypeInfoCount()
+{
+    IID iid;
+    return GetTypeLibCache() != nullptr && GetDispatchIID(&iid) ? 1 : 0;
+}
+
+HRESULT CCmdTarget::GetTypeInfoOfGuid(LCID, REFGUID guid, ITypeInfo** ppTypeInfo)
+{
+    // One library serves every locale.
+    if (ppTypeInfo == nullptr)
+        return E_POINTER;
+    *ppTypeInfo = nullptr;
+    CTypeLibCache* pCache = GetTypeLibCache();
+    return pCache != nullptr ? pCache->GetTypeInfoOfGuid(guid, ppTypeInfo) : TYPE_E_ELEMENTNOTFOUND;
+}
 
 LPUNKNOWN CCmdTarget::GetInterface(const IID* piid)
 {

@@ -10,6 +10,7 @@
 #include <oaidl.h>
 
 class CCmdTarget;
+class CTypeLibCache;
 
 // The object's IDispatch. It shares the object's identity and reference count.
 class CCmdTargetDispatch final : public IDispatch {
@@ -63,6 +64,12 @@ public:
     // handed out unchanged and the reference for the request is added to this object.
     virtual LPUNKNOWN GetInterfaceHook(const void* piid);
 
+    // Type information: one type info, the dispatch interface's, for a class that declares a type
+    // library (DECLARE_OLETYPELIB) and names its dispatch interface; none for any other class.
+    virtual BOOL GetDispatchIID(IID* pIID);
+    virtual UINT GetTypeInfoCount();
+    HRESULT GetTypeInfoOfGuid(LCID lcid, REFGUID guid, ITypeInfo** ppTypeInfo);
+
     // Finds a dispatch member by DISPID or by name (case-insensitive); nullptr when there is none.
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(DISPID dispid) const;
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const;
@@ -76,6 +83,9 @@ protected:
     static const AFX_DISPMAP* GetThisDispatchMap();
     virtual const AFX_INTERFACEMAP* GetInterfaceMap() const;
     static const AFX_INTERFACEMAP* GetThisInterfaceMap();
+
+    // The class's type library; nullptr when it declares none.
+    virtual CTypeLibCache* GetTypeLibCache();
 
     // Looks an interface up in the maps only (no hook, no reference).
     LPUNKNOWN GetInterface(const IID* piid);

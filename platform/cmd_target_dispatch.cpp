@@ -18,16 +18,19 @@ STDMETHODIMP CCmdTargetDispatch::GetTypeInfoCount(UINT* pctinfo)
 {
     if (pctinfo == nullptr)
         return E_POINTER;
-    *pctinfo = 0;
+    *pctinfo = m_pOwner->GetTypeInfoCount();
     return S_OK;
 }
 
-STDMETHODIMP CCmdTargetDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo)
+STDMETHODIMP CCmdTargetDispatch::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo)
 {
     if (ppTInfo == nullptr)
         return E_POINTER;
     *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;  // no type information is provided
+    IID iid;
+    if (iTInfo >= m_pOwner->GetTypeInfoCount() || !m_pOwner->GetDispatchIID(&iid))
+        return DISP_E_BADINDEX;
+    return m_pOwner->GetTypeInfoOfGuid(lcid, iid, ppTInfo);
 }
 
 STDMETHODIMP CCmdTargetDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,

@@ -1,6 +1,7 @@
 #include "ole_object_factory.h"
 
 #include "ole_app.h"
+#include "reg_key.h"
 
 #include <ole2.h>
 
@@ -13,25 +14,10 @@ namespace {
 
 COleObjectFactory* g_pFirstFactory = nullptr;  // written during static initialization
 
-std::string ClsidString(REFCLSID clsid)
-{
-    wchar_t wide[64] = L"";
-    StringFromGUID2(clsid, wide, 64);
-    char narrow[64] = "";
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
-    return narrow;
-}
-
 BOOL SetKeyValue(HKEY hRoot, const std::string& subKey, const std::string& value)
 {
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) !=
-        ERROR_SUCCESS)
-        return FALSE;
-    LONG result = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(hKey);
-    return result == ERROR_SUCCESS;
+    CRegKey key;
+    return key.Create(hRoot, subKey) == ERROR_SUCCESS && key.SetStringValue(nullptr, value) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -108,15 +94,15 @@ std::string COleObjectFactory::GetServerCommand()
 BOOL COleObjectFactory::UpdateRegistryUnder(HKEY hClassesRoot, BOOL bRegister) const
 {
     const std::string progId = m_lpszProgID;
-    const std::string clsidKey = "CLSID\\" + ClsidString(m_clsid);
+    const std::string clsid = AfxRegGuidString(m_clsid);
+    const std::string clsidKey = "CLSID\\" + clsid;
     if (!bRegister) {
-        LONG a = RegDeleteTreeA(hClassesRoot, progId.c_str());
-        LONG b = RegDeleteTreeA(hClassesRoot, clsidKey.c_str());
-        return (a == ERROR_SUCCESS || a == ERROR_FILE_NOT_FOUND) &&
-               (b == ERROR_SUCCESS || b == ERROR_FILE_NOT_FOUND);
+        // Both, even when the first fails. The class ID key lies in this build's registry view.
+        bool bProgId = CRegKey::DeleteTree(hClassesRoot, progId);
+        return CRegKey::DeleteTree(hClassesRoot, clsidKey) && bProgId;
     }
     return SetKeyValue(hClassesRoot, progId, progId) &&
-           SetKeyValue(hClassesRoot, progId + "\\CLSID", ClsidString(m_clsid)) &&
+           SetKeyValue(hClassesRoot, progId + "\\CLSID", clsid) &&
            SetKeyValue(hClassesRoot, clsidKey, progId) &&
            SetKeyValue(hClassesRoot, clsidKey + "\\ProgID", progId) &&
            SetKeyValue(hClassesRoot, clsidKey + "\\LocalServer32", GetServerCommand());
@@ -126,16 +112,21 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister)
 {
     if (m_lpszProgID == nullptr)
         return TRUE;
-    if (UpdateRegistryUnder(HKEY_CLASSES_ROOT, bRegister))
+    CRegKey userClasses;
+    if (!bRegister) {
+        // Wherever a start may have written them. The user's classes first: where the classes
+        // root merges the user's and the machine's, a delete through it reaches the user's key
+        // and leaves the machine's.
+        BOOL bResult = TRUE;
+        if (userClasses.Open(HKEY_CURRENT_USER, "Software\\Classes") == ERROR_SUCCESS)
+            bResult = UpdateRegistryUnder(userClasses.Handle(), FALSE);
+        return UpdateRegistryUnder(HKEY_CLASSES_ROOT, FALSE) && bResult;
+    }
+    if (UpdateRegistryUnder(HKEY_CLASSES_ROOT, TRUE))
         return TRUE;
     // Without the right to write the machine's classes, register for this user only.
-    HKEY hUserClasses = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &hUserClasses, nullptr) != ERROR_SUCCESS)
-        return FALSE;
-    BOOL bResult = UpdateRegistryUnder(hUserClasses, bRegister);
-    RegCloseKey(hUserClasses);
-    return bResult;
+    return userClasses.Create(HKEY_CURRENT_USER, "Software\\Classes") == ERROR_SUCCESS &&
+           UpdateRegistryUnder(userClasses.Handle(), TRUE);
 }
 
 CCmdTarget* COleObjectFactory::OnCreateObject()

@@ -1,6 +1,7 @@
 // COleObjectFactory: the class factory of one automation class. Factories are global objects; each
 // adds itself to the module's list when it is constructed. RegisterAll hands every factory to COM,
-// UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path).
+// UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path), or
+// with FALSE removes them.
 #pragma once
 #include "cmd_target.h"
 
@@ -21,6 +22,8 @@ public:
     BOOL Register();
     void Revoke();
     BOOL IsRegistered() const { return m_dwRegister != 0; }
+    // TRUE: writes the entries under the classes root, or, where that refuses the write, under the
+    // current user's classes. FALSE: removes them from both; entries already gone count as removed.
     BOOL UpdateRegistry(BOOL bRegister = TRUE);
 
     // Writes (or removes) this class's entries under one classes root. FALSE if any write failed.

@@ -48,17 +48,25 @@ void CWinApp::Enable3dControls()
 
 BOOL CWinApp::HasSwitch(const char* lpszSwitch) const
 {
-    // Switches start with '/' or '-' and match without regard to case.
+    // A switch is a whole argument: '/' or '-', then the name in any case. A quoted argument is
+    // never a switch, so a path holding "-RegServer" is not one.
     const char* p = m_lpCmdLine;
     if (p == nullptr)
         return FALSE;
-    size_t n = std::strlen(lpszSwitch);
-    for (; *p; ++p) {
-        if ((*p == '/' || *p == '-') && _strnicmp(p + 1, lpszSwitch, n) == 0) {
-            char after = p[1 + n];
-            if (after == '\0' || std::isspace(static_cast<unsigned char>(after)))
-                return TRUE;
+    const size_t n = std::strlen(lpszSwitch);
+    while (*p) {
+        while (std::isspace(static_cast<unsigned char>(*p)))
+            ++p;
+        const char* start = p;
+        bool bQuoted = false;
+        while (*p && (bQuoted || !std::isspace(static_cast<unsigned char>(*p)))) {
+            if (*p == '"')
+                bQuoted = !bQuoted;
+            ++p;
         }
+        if (static_cast<size_t>(p - start) == n + 1 && (*start == '/' || *start == '-') &&
+            _strnicmp(start + 1, lpszSwitch, n) == 0)
+            return TRUE;
     }
     return FALSE;
 }
@@ -66,6 +74,10 @@ BOOL CWinApp::HasSwitch(const char* lpszSwitch) const
 BOOL CWinApp::RunEmbedded() const { return HasSwitch("Embedding"); }
 
 BOOL CWinApp::RunAutomated() const { return HasSwitch("Automation"); }
+
+BOOL CWinApp::RunRegServer() const { return HasSwitch("RegServer"); }
+
+BOOL CWinApp::RunUnregServer() const { return HasSwitch("UnregServer"); }
 
 void CWinApp::OnHelp()
 {

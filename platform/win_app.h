@@ -22,6 +22,10 @@ public:
     // Whether COM started the program for an object ("/Embedding") or for automation ("/Automation").
     BOOL RunEmbedded() const;
     BOOL RunAutomated() const;
+    // Whether an installer asks the server to write ("/RegServer") or remove ("/UnregServer") its
+    // registration. Switches start with '/' or '-' and match without regard to case.
+    BOOL RunRegServer() const;
+    BOOL RunUnregServer() const;
 
     afx_msg void OnHelp();
 

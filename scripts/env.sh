@@ -2,7 +2,8 @@
 # own and a display (the user's, or a virtual one). Source it; call the functions.
 
 QD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-QD_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 fonts-wine
+# mingw-w64-tools has widl, which compiles the type library; libwine-dev has the IDL files it imports.
+QD_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine wine64 fonts-wine
 xvfb xauth x11-utils imagemagick xdotool cmake make googletest python3"
 
 # 32-bit Windows programs need Wine's 32-bit loader, an i386 package.

@@ -7,6 +7,8 @@
 const CLSID CLSID_QDCmdTarget = {0xbb2ff4e7, 0x0c33, 0x4764, {0xb3, 0xb4, 0xf9, 0x11, 0xb8, 0x49, 0x9c, 0x26}};
 // {0514E068-97D3-4158-B9D0-F5969D13486B}
 const IID IID_IQDCmdTarget = {0x0514e068, 0x97d3, 0x4158, {0xb9, 0xd0, 0xf5, 0x96, 0x9d, 0x13, 0x48, 0x6b}};
+// {614CC714-7756-4FDA-9110-FE0F1193C7AC}
+const GUID LIBID_QDSERVER = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f, 0x11, 0x93, 0xc7, 0xac}};
 
 IMPLEMENT_DYNCREATE(CQDCmdTarget, CZKOwnThreadCmdTarget)
 
@@ -23,6 +25,8 @@ END_DISPATCH_MAP()
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
     INTERFACE_PART(CQDCmdTarget, IID_IQDCmdTarget, Dispatch)
 END_INTERFACE_MAP()
+
+IMPLEMENT_OLETYPELIB(CQDCmdTarget, LIBID_QDSERVER, kQDServerLibVersionMajor, kQDServerLibVersionMinor)
 
 CQDCmdTarget::CQDCmdTarget() : m_nSlot(0)
 {
@@ -53,6 +57,12 @@ CQDCmdTarget::~CQDCmdTarget()
 }
 
 void CQDCmdTarget::OnFinalRelease() { CZKOwnThreadCmdTarget::OnFinalRelease(); }
+
+BOOL CQDCmdTarget::GetDispatchIID(IID* pIID)
+{
+    *pIID = IID_IQDCmdTarget;
+    return TRUE;
+}
 
 void CQDCmdTarget::Test()
 {

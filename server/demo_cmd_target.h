@@ -5,9 +5,15 @@
 #pragma once
 #include "own_thread_cmd_target.h"
 
-// The class and its dispatch interface.
+#include <type_lib_cache.h>
+
+// The class, its dispatch interface, and the type library that describes both (qdserver.idl,
+// TYPELIB resource 1 of QDSERVER.EXE).
 extern const CLSID CLSID_QDCmdTarget;
 extern const IID IID_IQDCmdTarget;
+extern const GUID LIBID_QDSERVER;
+constexpr WORD kQDServerLibVersionMajor = 1;
+constexpr WORD kQDServerLibVersionMinor = 0;
 
 class CQDCmdTarget : public CZKOwnThreadCmdTarget {
     DECLARE_DYNCREATE(CQDCmdTarget)
@@ -16,6 +22,7 @@ public:
     ~CQDCmdTarget() override;
 
     void OnFinalRelease() override;
+    BOOL GetDispatchIID(IID* pIID) override;
 
     // The waits and the number of steps of one "Test" call.
     static constexpr DWORD kStepIntervalMs = 600;
@@ -29,4 +36,5 @@ protected:
     DECLARE_MESSAGE_MAP()
     DECLARE_DISPATCH_MAP()
     DECLARE_INTERFACE_MAP()
+    DECLARE_OLETYPELIB(CQDCmdTarget)
 };

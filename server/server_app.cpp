@@ -1,6 +1,7 @@
 #include "server_app.h"
 
 #include "board_link.h"
+#include "demo_cmd_target.h"
 #include "resource.h"
 #include "server_dlg.h"
 
@@ -14,6 +15,15 @@ CServerApp theApp;
 
 BOOL CServerApp::InitInstance()
 {
+    // Installers run these unattended: no window, no message box, only the exit code. Asked for
+    // both at once, the server does neither.
+    const BOOL bRegister = RunRegServer();
+    const BOOL bUnregister = RunUnregServer();
+    if (bRegister || bUnregister) {
+        m_nExitCode = bRegister != bUnregister && AfxOleInit() && UpdateRegistration(bRegister) ? 0 : 1;
+        return FALSE;
+    }
+
     if (!AfxOleInit()) {
         AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
         return FALSE;
@@ -23,7 +33,7 @@ BOOL CServerApp::InitInstance()
     // Every start offers the classes to COM and writes their registration; the command line
     // (/Embedding, /Automation) makes no difference: the dialog is always shown.
     COleObjectFactory::RegisterAll();
-    COleObjectFactory::UpdateRegistryAll(TRUE);
+    UpdateRegistration(TRUE);
 
     CServerDlg dlg;
     m_pMainWnd = &dlg;
@@ -31,4 +41,17 @@ BOOL CServerApp::InitInstance()
     // Objects and calls may outlive the dialog; from now on they find no board.
     CBoardUse::CloseBoard();
     return FALSE;
+}
+
+int CServerApp::ExitInstance() { return m_nExitCode; }
+
+BOOL CServerApp::UpdateRegistration(BOOL bRegister)
+{
+    // Both parts even when the first fails: as much as can be written, or removed, is.
+    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(bRegister);
+    BOOL bTypeLib = bRegister ? AfxOleRegisterTypeLib(AfxGetInstanceHandle(), LIBID_QDSERVER,
+                                                      kQDServerLibVersionMajor, kQDServerLibVersionMinor)
+                              : AfxOleUnregisterTypeLib(AfxGetInstanceHandle(), LIBID_QDSERVER,
+                                                        kQDServerLibVersionMajor, kQDServerLibVersionMinor);
+    return bClasses && bTypeLib;
 }

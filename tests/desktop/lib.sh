@@ -50,6 +50,23 @@ QD_REG_VIEW=/reg:64
 [ "${QD_ARCH:-x64}" = x86 ] && QD_REG_VIEW=/reg:32
 wine_reg() { wine_run reg "$@" "$QD_REG_VIEW"; }
 
+# The default value of a registry key in this build's view (or in the view given as $2: /reg:64,
+# /reg:32); "absent" when there is no such key.
+reg_default() {
+    local out
+    out="$(wine_run reg query "$1" /ve "${2:-$QD_REG_VIEW}" 2>/dev/null)" || { echo absent; return 0; }
+    echo "$out" | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'
+}
+
+# Runs a Windows program to its end under qd_driver's watch; prints "exit CODE windows N", N being
+# the visible windows (dialogs, message boxes) it showed meanwhile.
+run_watched() {
+    local program
+    program="$(winepath -w "$1" 2>/dev/null)"
+    shift
+    drive run 20000 "$program" "$@" | tr -d '\r'
+}
+
 # Removes the class's registration from both views, as if no QDSERVER had ever started.
 unregister_everywhere() {
     local clsid view

@@ -14,15 +14,19 @@
 //   move CAPTION X Y             moves the window (to lay windows side by side)
 //   offset CAPTION ID            prints the control's centre relative to its window (for xdotool)
 //   arch CAPTION                 prints the architecture of the window's program: x86 or x64
+//   run MS PROGRAM [ARGS...]     runs a program and watches it until it ends; prints
+//                                "exit CODE windows N" (N: visible windows it showed) and the captions
 #include "layout_check.h"
 #include "window_finder.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -147,6 +151,51 @@ int MessageBoxText(DWORD timeoutMs, bool pressOk)
     return 0;
 }
 
+// Runs a program, looking every few milliseconds for any visible window of its process (a dialog,
+// a message box), until it ends. 1 when it did not end within timeoutMs (it is then ended).
+int RunWatched(DWORD timeoutMs, int argc, char** argv)
+{
+    std::string commandLine;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0)
+            commandLine += ' ';
+        bool quote = std::strchr(argv[i], ' ') != nullptr || *argv[i] == '\0';
+        commandLine += quote ? std::string("\"") + argv[i] + "\"" : std::string(argv[i]);
+    }
+    STARTUPINFOA si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::printf("cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
+        return 2;
+    }
+    std::vector<HWND> seen;
+    DWORD start = GetTickCount();
+    bool ended = false;
+    for (;;) {
+        for (HWND hWnd : VisibleWindowsOf(pi.dwProcessId))
+            if (std::find(seen.begin(), seen.end(), hWnd) == seen.end()) {
+                seen.push_back(hWnd);
+                std::printf("window: \"%s\" (%s)\n", WindowText(hWnd).c_str(), WindowClass(hWnd).c_str());
+            }
+        if (ended)
+            break;  // one last look after the end: a window shown just before it
+        ended = WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0;
+        if (!ended && GetTickCount() - start >= timeoutMs) {
+            TerminateProcess(pi.hProcess, 1);
+            std::printf("timeout after %lu ms\n", static_cast<unsigned long>(timeoutMs));
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+            return 1;
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    std::printf("exit %lu windows %u\n", static_cast<unsigned long>(code), static_cast<unsigned>(seen.size()));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
 int Key(const char* caption, WPARAM vk)
 {
     HWND hWnd = Require(caption);
@@ -254,6 +303,8 @@ int main(int argc, char** argv)
     }
     if (cmd == "arch" && argc >= 3)
         return Arch(argv[2]);
+    if (cmd == "run" && argc >= 4)
+        return RunWatched(ArgMs(argc, argv, 2, 10000), argc - 3, argv + 3);
     std::printf("unknown command %s\n", cmd.c_str());
     return 2;
 }

@@ -101,4 +101,30 @@ std::vector<HWND> FindWindows(const char* caption)
     return all.found;
 }
 
+namespace {
+
+struct Owned {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOwned(HWND hWnd, LPARAM lParam)
+{
+    auto* owned = reinterpret_cast<Owned*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid == owned->pid && IsWindowVisible(hWnd))
+        owned->found.push_back(hWnd);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> VisibleWindowsOf(DWORD pid)
+{
+    Owned owned{pid, {}};
+    EnumWindows(&CollectOwned, reinterpret_cast<LPARAM>(&owned));
+    return owned.found;
+}
+
 HWND WaitForMessageBox(DWORD timeoutMs) { return WaitForWindow(nullptr, timeoutMs); }

@@ -14,5 +14,7 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMs);
 std::vector<HWND> FindWindows(const char* caption);
 // Waits until no visible top-level window has this caption. TRUE when it is gone.
 BOOL WaitForWindowGone(const char* caption, DWORD timeoutMs);
+// The visible top-level windows of one process.
+std::vector<HWND> VisibleWindowsOf(DWORD pid);
 // A message box (class #32770 with the static 65535) of another process, or nullptr.
 HWND WaitForMessageBox(DWORD timeoutMs);

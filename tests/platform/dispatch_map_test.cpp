@@ -71,9 +71,9 @@ TEST_F(DispatchMapTest, BadNameRequestsAndTypeInformationRequestsGetErrors)
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(m_pDisp->GetTypeInfoCount(nullptr), E_POINTER);
     ITypeInfo* pInfo = reinterpret_cast<ITypeInfo*>(1);
-    EXPECT_TRUE(FAILED(m_pDisp->GetTypeInfo(0, 0, &pInfo)));
+    EXPECT_EQ(m_pDisp->GetTypeInfo(0, 0, &pInfo), DISP_E_BADINDEX) << "a class without a type library";
     EXPECT_EQ(pInfo, nullptr);
-    EXPECT_TRUE(FAILED(m_pDisp->GetTypeInfo(0, 0, nullptr)));
+    EXPECT_EQ(m_pDisp->GetTypeInfo(0, 0, nullptr), E_POINTER);
 }
 
 TEST_F(DispatchMapTest, InvokeConvertsArgumentsAndResults)

@@ -151,8 +151,8 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
                 CoInitializeEx(nullptr, COINIT_MULTITHREADED);
                 for (int i = w; i < count; i += 4) {
                     DemoObject object;
-                    UINT n = 1;
-                    if (FAILED(object.created()) || FAILED(object.get()->GetTypeInfoCount(&n)) || n != 0)
+                    UINT n = 0;
+                    if (FAILED(object.created()) || FAILED(object.get()->GetTypeInfoCount(&n)) || n != 1)
                         ++failures;
                 }
                 CoUninitialize();

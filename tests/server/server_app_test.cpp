@@ -1,9 +1,11 @@
-// QDSERVER's start-up when OLE cannot be initialised: string 100 in a message box, then the end.
+// QDSERVER's start-up when OLE cannot be initialised: string 100 in a message box, then the end;
+// started by an installer, a silent failure instead.
 #include "modal_dialog_runner.h"
 #include "server_app.h"
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 namespace {
@@ -42,6 +44,27 @@ TEST(ServerAppTest, FailedOleInitialisationShowsString100AndEnds)
     main.join();
     EXPECT_FALSE(bResult) << "the program ends";
     EXPECT_EQ(WaitForOwnWindow("QDServer", 200), nullptr) << "no dialog was shown";
+}
+
+TEST(ServerAppTest, RegServerFailureEndsWithNonZeroExitCodeAndNoMessageBox)
+{
+    theApp.m_lpCmdLine = const_cast<LPSTR>("-regserver");
+    // A message box would hold InitInstance until someone closes it.
+    auto done = std::async(std::launch::async, [] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // OLE cannot be initialised on this thread
+        BOOL bResult = theApp.InitInstance();
+        CoUninitialize();
+        return bResult;
+    });
+    bool bEnded = done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!bEnded)
+        PostMessageA(FindOwnMessageBox(1000), WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(bEnded) << "a message box waits for the user";
+    EXPECT_FALSE(done.get());
+    EXPECT_NE(theApp.ExitInstance(), 0) << "the installer learns of the failure";
+    EXPECT_EQ(FindOwnMessageBox(0), nullptr);
+    EXPECT_EQ(WaitForOwnWindow("QDServer", 200), nullptr) << "no dialog was shown";
+    theApp.m_lpCmdLine = nullptr;
 }
 
 }  // namespace

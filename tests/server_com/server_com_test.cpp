@@ -4,6 +4,7 @@
 #include "server_link.h"
 
 #include <gtest/gtest.h>
+#include <wrl/client.h>
 
 #include <memory>
 #include <thread>
@@ -11,7 +12,12 @@
 
 namespace {
 
+using Microsoft::WRL::ComPtr;
+
 constexpr double kCallMs = 6000;
+const CLSID kDemoClsid = {0xbb2ff4e7, 0x0c33, 0x4764, {0xb3, 0xb4, 0xf9, 0x11, 0xb8, 0x49, 0x9c, 0x26}};
+const IID kDemoDispatchIid = {0x0514e068, 0x97d3, 0x4158, {0xb9, 0xd0, 0xf5, 0x96, 0x9d, 0x13, 0x48, 0x6b}};
+const GUID kServerLibId = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f, 0x11, 0x93, 0xc7, 0xac}};
 
 class ServerComTest : public ::testing::Test {
 protected:
@@ -221,9 +227,9 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
     DISPID id = 0;
     EXPECT_EQ(p->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(id, DISPID_UNKNOWN);
-    UINT count = 99;
-    EXPECT_HRESULT_SUCCEEDED(p->GetTypeInfoCount(&count));
-    EXPECT_EQ(count, 0u);
+    ITypeInfo* pInfo = nullptr;
+    EXPECT_EQ(p->GetTypeInfo(1, 0, &pInfo), DISP_E_BADINDEX);
+    EXPECT_EQ(pInfo, nullptr);
 
     // Late-bound, by name, in a case of the caller's choosing, as script hosts call.
     LPOLESTR name = const_cast<LPOLESTR>(L"tEST");
@@ -236,6 +242,70 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
                                        &result, nullptr, nullptr));
     EXPECT_GT(NowMs() - start, kCallMs * 0.95) << "the server still serves a normal call";
     EXPECT_EQ(ServerWindow::Bar(0), 100);
+}
+
+// What a member listing or an early-binding generator reads: the object's one type info is the
+// dispatch interface with the method "Test" as DISPID 1, and its library is registered, loadable by
+// its ID alone, and holds the class.
+TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary)
+{
+    DemoObject object;
+    ASSERT_HRESULT_SUCCEEDED(object.created());
+    UINT count = 0;
+    ASSERT_HRESULT_SUCCEEDED(object.get()->GetTypeInfoCount(&count));
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    ASSERT_HRESULT_SUCCEEDED(object.get()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
+
+    TYPEATTR* attr = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(attr->guid, kDemoDispatchIid));
+    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+    EXPECT_EQ(attr->cFuncs, 1);
+    info->ReleaseTypeAttr(attr);
+    FUNCDESC* func = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(info->GetFuncDesc(0, &func));
+    EXPECT_EQ(func->memid, 1);
+    EXPECT_EQ(func->invkind, INVOKE_FUNC);
+    EXPECT_EQ(func->cParams, 0);
+    EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_VOID);
+    info->ReleaseFuncDesc(func);
+    BSTR name = nullptr;
+    UINT names = 0;
+    ASSERT_HRESULT_SUCCEEDED(info->GetNames(1, &name, 1, &names));
+    EXPECT_STREQ(name, L"Test");
+    SysFreeString(name);
+
+    ComPtr<ITypeLib> containing;
+    UINT index = 0;
+    ASSERT_HRESULT_SUCCEEDED(info->GetContainingTypeLib(&containing, &index));
+    TLIBATTR* libAttr = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(containing->GetLibAttr(&libAttr));
+    EXPECT_TRUE(IsEqualGUID(libAttr->guid, kServerLibId));
+    EXPECT_EQ(libAttr->wMajorVerNum, 1);
+    EXPECT_EQ(libAttr->wMinorVerNum, 0);
+    containing->ReleaseTLibAttr(libAttr);
+
+    ComPtr<ITypeLib> registered;
+    ASSERT_HRESULT_SUCCEEDED(LoadRegTypeLib(kServerLibId, 1, 0, 0, &registered));
+    BSTR help = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(registered->GetDocumentation(-1, nullptr, &help, nullptr, nullptr));
+    EXPECT_STREQ(help, L"QDSERVER 1.0 Type Library");
+    SysFreeString(help);
+    ComPtr<ITypeInfo> coclass, defaultInterface;
+    ASSERT_HRESULT_SUCCEEDED(registered->GetTypeInfoOfGuid(kDemoClsid, &coclass));
+    ASSERT_HRESULT_SUCCEEDED(coclass->GetTypeAttr(&attr));
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    coclass->ReleaseTypeAttr(attr);
+    HREFTYPE ref = 0;
+    INT flags = 0;
+    ASSERT_HRESULT_SUCCEEDED(coclass->GetImplTypeFlags(0, &flags));
+    EXPECT_TRUE(flags & IMPLTYPEFLAG_FDEFAULT);
+    ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeOfImplType(0, &ref));
+    ASSERT_HRESULT_SUCCEEDED(coclass->GetRefTypeInfo(ref, &defaultInterface));
+    ASSERT_HRESULT_SUCCEEDED(defaultInterface->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(attr->guid, kDemoDispatchIid)) << "the class's default interface";
+    defaultInterface->ReleaseTypeAttr(attr);
 }
 
 TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)

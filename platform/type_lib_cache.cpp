@@ -1,0 +1,79 @@
+#include "type_lib_cache.h"
+
+#include <oleauto.h>
+
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+CTypeLibCache::CTypeLibCache(REFGUID libid, WORD wVerMajor, WORD wVerMinor)
+    : m_libid(libid), m_wVerMajor(wVerMajor), m_wVerMinor(wVerMinor)
+{
+}
+
+std::wstring CTypeLibCache::GetModulePath(HMODULE hModule)
+{
+    std::vector<wchar_t> path(32768);
+    DWORD n = GetModuleFileNameW(hModule, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return {};
+    return std::wstring(path.data(), n);
+}
+
+HRESULT CTypeLibCache::LoadFromModule(HMODULE hModule, REFGUID libid, WORD wVerMajor, WORD wVerMinor,
+                                      ITypeLib** ppTypeLib)
+{
+    if (ppTypeLib == nullptr)
+        return E_POINTER;
+    *ppTypeLib = nullptr;
+    std::wstring path = GetModulePath(hModule);
+    if (path.empty())
+        return HRESULT_FROM_WIN32(GetLastError());
+    // A module's path names its TYPELIB resource 1. REGKIND_NONE: loading never writes the registry.
+    ComPtr<ITypeLib> pTypeLib;
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &pTypeLib);
+    if (FAILED(hr))
+        return hr;
+    TLIBATTR* pAttr = nullptr;
+    hr = pTypeLib->GetLibAttr(&pAttr);
+    if (FAILED(hr))
+        return hr;
+    bool bDeclared = IsEqualGUID(pAttr->guid, libid) && pAttr->wMajorVerNum == wVerMajor &&
+                     pAttr->wMinorVerNum == wVerMinor;
+    pTypeLib->ReleaseTLibAttr(pAttr);
+    if (!bDeclared)
+        return TYPE_E_CANTLOADLIBRARY;  // the resource holds some other library
+    *ppTypeLib = pTypeLib.Detach();
+    return S_OK;
+}
+
+HRESULT CTypeLibCache::GetTypeLib(ITypeLib** ppTypeLib)
+{
+    if (ppTypeLib == nullptr)
+        return E_POINTER;
+    *ppTypeLib = nullptr;
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_bLoaded) {
+        // The module that holds this cache is the one that holds the class and its library.
+        HMODULE hModule = nullptr;
+        m_hrLoad = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                      reinterpret_cast<LPCWSTR>(this), &hModule)
+                       ? LoadFromModule(hModule, m_libid, m_wVerMajor, m_wVerMinor, &m_pTypeLib)
+                       : HRESULT_FROM_WIN32(GetLastError());
+        m_bLoaded = true;
+    }
+    if (FAILED(m_hrLoad))
+        return m_hrLoad;
+    return m_pTypeLib.CopyTo(ppTypeLib);
+}
+
+HRESULT CTypeLibCache::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTypeInfo)
+{
+    if (ppTypeInfo == nullptr)
+        return E_POINTER;
+    *ppTypeInfo = nullptr;
+    ComPtr<ITypeLib> pTypeLib;
+    HRESULT hr = GetTypeLib(&pTypeLib);
+    return FAILED(hr) ? hr : pTypeLib->GetTypeInfoOfGuid(guid, ppTypeInfo);
+}
