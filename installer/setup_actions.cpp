@@ -10,11 +10,11 @@ static bool ServerIsOpen()
     return FindWindowA("#32770", "QDServer") != nullptr;
 }
 
-// Runs before an uninstallation (and the removal of an older version during an upgrade) changes
-// anything. A running QDSERVER is the user's: closing it would end the calls of every client it
-// serves. So the removal stops and nothing is removed. With a user interface, Windows Installer
-// shows the message and the user can close QDServer and try again; unattended, it only logs it
-// and msiexec ends with ERROR_INSTALL_FAILURE (1603).
+// Runs before an uninstallation, an upgrade or a reinstallation changes anything. A running
+// QDSERVER is the user's: replacing or removing it under the user would end the calls of every
+// client it serves. So nothing is changed. With a user interface, Windows Installer shows the
+// message and the user can close QDServer and try again; unattended, it only logs it and msiexec
+// ends with ERROR_INSTALL_FAILURE (1603).
 extern "C" UINT __stdcall CheckServerClosed(MSIHANDLE hInstall)
 {
     if (!ServerIsOpen())

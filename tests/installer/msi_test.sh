@@ -148,6 +148,9 @@ install "$OLDER" 0.9.0.0
 install "$MSI" "$VERSION"
 install "$REBUILT" "$VERSION"
 install "$REBUILT" "$VERSION"
+msiexec /i "$(winepath -w "$OLDER")" /qn && fail "an older version was installed over this one"
+[ "$(entry_value "$(entries)" DisplayVersion)" = "$VERSION" ] || fail "the refused older version changed the entry"
+pass "an older version is refused over this one"
 assert_installed
 
 # The installed client, clicked, gets the installed server from COM.
@@ -162,13 +165,15 @@ drive key QDClient 0x1B
 [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
 pass "the installed QDCLIENT's call succeeded on the QDSERVER that COM started"
 
-# QDSERVER is still open (COM started it; the user has it now): the uninstallation refuses.
+# QDSERVER is still open (COM started it; the user has it now): the uninstallation and an upgrade
+# (this version built again) refuse.
 drive wait QDServer 100 >/dev/null || fail "QDSERVER closed with its last client"
 quiet_uninstall
 [ "$UNINSTALL_RC" != 0 ] || fail "the quiet uninstallation succeeded while QDSERVER was running"
-drive wait QDServer 100 >/dev/null || fail "the uninstallation closed QDSERVER"
+msiexec /i "$(winepath -w "$MSI")" /qn && fail "an upgrade went ahead while QDSERVER was running"
+drive wait QDServer 100 >/dev/null || fail "QDSERVER was closed"
 assert_installed
-pass "with QDSERVER running, the quiet uninstallation exits with $UNINSTALL_RC and removes nothing"
+pass "with QDSERVER running, the quiet uninstallation exits with $UNINSTALL_RC, an upgrade fails, nothing changes"
 close_server_if_running
 
 for round in 1 2; do
