@@ -85,9 +85,7 @@ entries() {
 entry_value() {
     wine_reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
-default_value() {
-    wine_reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'
-}
+
 
 # Runs msiexec with a time limit: a registration step that hangs (a QDSERVER that shows its
 # dialog instead of registering) fails the test, whose cleanup then ends the prefix's processes.
@@ -136,11 +134,13 @@ assert_installed() {
     [[ "$(entry_value "$key" UninstallString)" == "MsiExec.exe /X{"*"}" ]] || fail "the entry's UninstallString"
     [ "$(entry_value "$key" QuietUninstallString)" = "$(entry_value "$key" UninstallString) /qn" ] ||
         fail "the entry's QuietUninstallString"
-    clsid="$(default_value 'HKCR\QDSERVER.DEMO\CLSID')"
-    [ -n "$clsid" ] || fail "QDSERVER.DEMO is not registered"
-    server="$(default_value "HKCR\\CLSID\\$clsid\\LocalServer32")"
+    clsid="$(reg_default 'HKCR\QDSERVER.DEMO\CLSID')"
+    [ "$clsid" != absent ] || fail "QDSERVER.DEMO is not registered"
+    server="$(reg_default "HKCR\\CLSID\\$clsid\\LocalServer32")"
     [[ "$server" == *"C:\\$PROGRAM_FILES\\QDemo\\QDSERVER.EXE"* ]] || fail "the class leads to $server"
-    pass "installed: both programs, both shortcuts, the entry ($key) and the class ($server)"
+    wine_reg query 'HKCR\TypeLib' /s | tr -d '\r' | grep -qxF "    (Default)    REG_SZ    C:\\$PROGRAM_FILES\\QDemo\\QDSERVER.EXE" ||
+        fail "no type library registered at the installed QDSERVER.EXE"
+    pass "installed: both programs, both shortcuts, the entry ($key), the class ($server) and its type library"
 }
 
 snapshot before
