@@ -12,7 +12,9 @@ WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
 source "$(dirname "$0")/../../scripts/env.sh"
 # The prefix and the display are this test's own (clicks reach no other run's windows) and go
-# with it: end them, never restart them as lib.sh does for the shared prefix.
+# with it: end them, never restart them as lib.sh does for the shared prefix, which is never
+# touched (no WINEPREFIX until this test's own is made).
+unset WINEPREFIX
 trap 'status=$?; qd_cleanup; rm -rf "$WORK"; exit $status' EXIT
 
 ARCH="${QD_ARCH:-x64}"
