@@ -9,6 +9,9 @@ xvfb xauth x11-utils imagemagick xdotool cmake make googletest python3"
 # 32-bit Windows programs need Wine's 32-bit loader, an i386 package.
 QD_PACKAGES_I386="wine32:i386"
 
+# The Windows Installer packages: wixl builds them from WiX source, msitools reads and patches them.
+QD_PACKAGING_PACKAGES="wixl msitools"
+
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
 qd_missing_packages() {
@@ -39,7 +42,8 @@ qd_ensure_packages() {
         $missing $i386 >/dev/null
 }
 
-# Configures and builds one architecture: x64 (default) or x86.
+# Configures and builds one architecture: x64 (default) or x86; further arguments name the targets
+# to build (all by default).
 qd_build() {
     local arch="${1:-x64}" toolchain=mingw64
     [ "$arch" = x86 ] && toolchain=mingw32
@@ -50,12 +54,40 @@ qd_build() {
     [ "$arch" = x86 ] && peer="-DQD_PEER_BUILD=$QD_ROOT/build/x64"
     cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $peer \
         -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-$toolchain.cmake" >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
+    shift || true
+    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"}
 }
 
-# Wine without its debug chatter and without the Mono and Gecko installers.
+# Builds the Windows Installer package of one architecture ($1: x64 or x86) from its build ($2) into
+# the folder $3, as QDemo-<version>-<arch>.msi, and prints its path. The version is the programs'
+# own, from their version resource ($4 overrides it: the tests make an older package).
+qd_build_msi() {
+    local arch="$1" build="$2" out="$3" version="${4:-}"
+    [ -n "$version" ] || version="$(python3 "$QD_ROOT/installer/exe_version.py" \
+        "$build/server/QDSERVER.EXE" "$build/client/QDCLIENT.EXE")" || return 1
+    mkdir -p "$out"
+    local msi
+    msi="$(cd "$out" && pwd)/QDemo-$version-$arch.msi"
+    # wixl finds the files relative to the folder it runs in.
+    (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -o "$msi" \
+        "$QD_ROOT/installer/qdemo.wxs") || return 1
+    # wixl leaves this version itself out of the major upgrade's range (it ignores IncludeMaximum);
+    # with it (bit 512, the end included), a package of the same version replaces the installed
+    # one instead of adding a second entry.
+    local table
+    table="$(mktemp -d)"
+    msiinfo export "$msi" Upgrade |
+        awk -F'\t' 'BEGIN { OFS = "\t" } $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 += 512 } { print }' >"$table/Upgrade.idt"
+    msibuild "$msi" -i "$table/Upgrade.idt"
+    local status=$?
+    rm -rf "$table"
+    [ $status -eq 0 ] && echo "$msi"
+}
+
+# Wine without its debug chatter, without the Mono and Gecko installers, and without mirroring
+# Start-menu shortcuts into the Unix desktop's menus (files in the user's home, outside the prefix).
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # A fresh prefix in $1. A crash ends the process at once instead of waiting in Wine's debugger.
 qd_make_prefix() {
