@@ -7,6 +7,8 @@
 #include "marshal_channel.h"
 #include "own_thread_final_release_wnd.h"
 
+#include <unique_handle.h>
+
 #include <atomic>
 
 class COwnThreadEngine {
@@ -38,9 +40,9 @@ public:
 
 protected:
     BOOL m_bEnabled;
-    HANDLE m_hThreadStarted;
-    HANDLE m_hThreadEvent;
-    HANDLE m_hThreadEnded;
+    CUniqueHandle m_hThreadStarted;
+    CUniqueHandle m_hThreadEvent;
+    CUniqueHandle m_hThreadEnded;
     std::atomic<HRESULT> m_hrThread;
     LPDISPATCH m_pProxy;
     std::atomic<BOOL> m_bStopThread;

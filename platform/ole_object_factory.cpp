@@ -1,6 +1,7 @@
 #include "ole_object_factory.h"
 
 #include "ole_app.h"
+#include "unique_reg_key.h"
 
 #include <ole2.h>
 
@@ -24,14 +25,12 @@ std::string ClsidString(REFCLSID clsid)
 
 BOOL SetKeyValue(HKEY hRoot, const std::string& subKey, const std::string& value)
 {
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) !=
+    CUniqueRegKey key;
+    if (RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr) !=
         ERROR_SUCCESS)
         return FALSE;
-    LONG result = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(hKey);
-    return result == ERROR_SUCCESS;
+    return RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -129,13 +128,11 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister)
     if (UpdateRegistryUnder(HKEY_CLASSES_ROOT, bRegister))
         return TRUE;
     // Without the right to write the machine's classes, register for this user only.
-    HKEY hUserClasses = nullptr;
+    CUniqueRegKey userClasses;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &hUserClasses, nullptr) != ERROR_SUCCESS)
+                        userClasses.Put(), nullptr) != ERROR_SUCCESS)
         return FALSE;
-    BOOL bResult = UpdateRegistryUnder(hUserClasses, bRegister);
-    RegCloseKey(hUserClasses);
-    return bResult;
+    return UpdateRegistryUnder(userClasses.Get(), bRegister);
 }
 
 CCmdTarget* COleObjectFactory::OnCreateObject()
