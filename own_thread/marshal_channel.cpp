@@ -43,11 +43,3 @@ HRESULT CMarshalChannel::UnmarshalInterface(LPDISPATCH* ppDisp)
     SetEvent(m_hFreeEvent.Get());
     return hr;
 }
-
-HRESULT CMarshalChannel::ReleaseMarshalData()
-{
-    HRESULT hr = Rewind();
-    if (hr == S_OK)
-        hr = CoReleaseMarshalData(m_pStream.Get());
-    return hr;
-}

@@ -25,8 +25,6 @@ public:
     // On the thread that is to use the proxy. Never blocks; frees the channel whatever happens. The
     // proxy comes with the one reference that the unmarshal gives.
     HRESULT UnmarshalInterface(LPDISPATCH* ppDisp);
-    // Destroys marshal data that will never be unmarshaled, so that the stub lets go of the object.
-    HRESULT ReleaseMarshalData();
 
 private:
     HRESULT Rewind();

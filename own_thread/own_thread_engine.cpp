@@ -5,6 +5,8 @@
 
 #include <win_thread.h>
 
+#include <objbase.h>
+
 namespace {
 
 // Whether this thread keeps a COM apartment from an earlier engine (own threads are reused).
@@ -22,6 +24,7 @@ COwnThreadEngine::COwnThreadEngine()
       m_hrThread(E_PENDING),
       m_pProxy(nullptr),
       m_bStopThread(FALSE),
+      m_bDisconnectOnStop(FALSE),
       m_nCreatorThreadID(0),
       m_nOwnThreadID(0),
       m_channel(),
@@ -70,9 +73,11 @@ BOOL COwnThreadEngine::EnableOwnThread()
     }
     m_pProxy = nullptr;
     if (bMarshaled) {
-        // Marshaled but no proxy: the stub would hold the object for ever. The reference taken above
-        // now is the creation reference the marshal gave up.
-        m_channel.ReleaseMarshalData();
+        // Marshaled but no proxy: the stub would hold the object for ever. Whether the failed
+        // unmarshal already gave back the packet's references depends on the marshaler, so the own
+        // thread disconnects the object in its apartment, which drops whatever the stub still holds
+        // and nothing more. The reference taken above now is the creation reference the marshal gave up.
+        m_bDisconnectOnStop = TRUE;
     } else if (pDispatch != nullptr) {
         pDispatch->Release();
     }
@@ -127,6 +132,8 @@ void COwnThreadEngine::RunOwnThread()
         SetEvent(m_hThreadStarted.Get());
         if (m_hrThread == S_OK && !m_bStopThread)
             RunMessageLoop();
+        if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
+            CoDisconnectObject(GetIDispatch(FALSE), 0);
     } else {
         SetEvent(m_hThreadStarted.Get());
     }

@@ -46,6 +46,9 @@ protected:
     std::atomic<HRESULT> m_hrThread;
     LPDISPATCH m_pProxy;
     std::atomic<BOOL> m_bStopThread;
+    // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
+    // object in its apartment before it leaves the engine.
+    std::atomic<BOOL> m_bDisconnectOnStop;
     DWORD m_nCreatorThreadID;
     std::atomic<DWORD> m_nOwnThreadID;
     CMarshalChannel m_channel;

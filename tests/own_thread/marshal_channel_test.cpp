@@ -90,8 +90,8 @@ TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
     LPDISPATCH pDisp = nullptr;
     EXPECT_EQ(channel.UnmarshalInterface(&pDisp), E_FAIL);
     COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
-    // The packet will never be read: releasing it makes the stub give the reference back.
-    EXPECT_EQ(channel.ReleaseMarshalData(), S_OK);
+    // The packet will never be read: disconnecting makes the stub give the reference back.
+    EXPECT_EQ(CoDisconnectObject(m_pObject->GetIDispatch(FALSE), 0), S_OK);
     EXPECT_EQ(m_pObject->m_dwRef, 1);
 
     auto next = MarshalAsync(channel);
