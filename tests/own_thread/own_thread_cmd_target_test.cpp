@@ -10,8 +10,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 class OwnThreadCmdTargetTest : public testing::Test {
 protected:
     void SetUp() override { CThreadProbeTarget::ResetCounters(); }
@@ -28,22 +26,21 @@ TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStays
     EXPECT_NE(nOwnThread, TheCreatingThread().GetThreadID());
     EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"threadid")), nOwnThread);
 
-    auto slowCall = std::async(std::launch::async, [pDisp] {
-        return static_cast<DWORD>(CallLong(pDisp, L"SleepThenThreadId", 600));
+    // The call holds the own thread until the creating thread lets it go: only a free creating
+    // thread can.
+    auto heldCall = std::async(std::launch::async, [pDisp] {
+        return static_cast<DWORD>(CallLong(pDisp, L"WaitForReleaseThenThreadId", 10000));
     });
-    Sleep(100);
-    DWORD dwStart = GetTickCount();
-    TheCreatingThread().Run([] {});
-    EXPECT_LT(GetTickCount() - dwStart, 300u) << "the creating thread waited for the call";
-    EXPECT_EQ(slowCall.wait_for(0ms), std::future_status::timeout);
-    EXPECT_EQ(slowCall.get(), nOwnThread);
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }));
+    TheCreatingThread().Post([] { SetEvent(CThreadProbeTarget::s_hCallRelease); });
+    EXPECT_EQ(heldCall.get(), nOwnThread);
 
     // The last reference falls on the own thread; the deletion comes back to the creating thread.
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
     EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "one WM_USER + 1, handled once";
     EXPECT_EQ(CThreadProbeTarget::s_nFirstFinalReleaseThread, nOwnThread);
     EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
-    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread)) << "the destructor awaited the thread";
+    EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1) << "the destructor awaited the thread";
 }
 
 TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
@@ -68,10 +65,6 @@ TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
 
 TEST_F(OwnThreadCmdTargetTest, CreatedByRuntimeClassWithoutOwnThreadItIsAPlainAutomationObject)
 {
-    const CRuntimeClass* pClass = RUNTIME_CLASS(CZKOwnThreadCmdTarget);
-    EXPECT_EQ(CRuntimeClass::FromName("CZKOwnThreadCmdTarget"), pClass);
-    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
-    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
     TheCreatingThread().Run([] {
         auto* pObject = static_cast<CThreadProbeTarget*>(
             CRuntimeClass::FromName("CThreadProbeTarget")->CreateObject());
@@ -100,22 +93,32 @@ TEST_F(OwnThreadCmdTargetTest, CreatedByRuntimeClassWithoutOwnThreadItIsAPlainAu
     });
 }
 
-TEST_F(OwnThreadCmdTargetTest, FinalReleaseOnTheCreatingThreadDeletesAtOnce)
+TEST_F(OwnThreadCmdTargetTest, ObjectRevivedBeforeItsDeferredDeleteLivesUntilItsNextFinalRelease)
 {
     CThreadProbeTarget* pObject = nullptr;
     IDispatch* pDisp = CreateProbe(TRUE, &pObject);
     ASSERT_NE(pDisp, nullptr);
-    const DWORD nOwnThread = pObject->GetOwnThreadID();
-    LPDISPATCH pDirect = nullptr;
-    TheCreatingThread().Run([&] { pDirect = pObject->GetIDispatch(TRUE); });
-    pDisp->Release();  // the stub lets go on the own thread; the creating thread's reference is last
-    ASSERT_TRUE(WaitUntil([pObject] { return pObject->m_dwRef == 1; }));
+    // The creating thread is held while the last reference falls on the own thread, and gives the
+    // object a new reference before the posted final release reaches it.
+    HANDLE hRevive = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    LPDISPATCH pRevived = nullptr;
+    TheCreatingThread().Post([&] {
+        WaitForSingleObject(hRevive, INFINITE);
+        pRevived = pObject->GetIDispatch(TRUE);
+    });
+    pDisp->Release();
+    EXPECT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nFinalReleases == 1; }));
+    SetEvent(hRevive);
     TheCreatingThread().Run([&] {
-        pDirect->Release();
+        EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "the deferred final release came";
+        EXPECT_EQ(CThreadProbeTarget::s_nLive, 1) << "and left the revived object alone";
+        // Its next final release, on the creating thread, deletes it at once.
+        pRevived->Release();
         EXPECT_EQ(CThreadProbeTarget::s_nLive, 0);
     });
-    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
-    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread));
+    CloseHandle(hRevive);
+    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 3);
+    EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1);
 }
 
 TEST_F(OwnThreadCmdTargetTest, ThreadEventReachesTheHookUnlessAStopIsRequested)

@@ -6,7 +6,7 @@ IMPLEMENT_DYNCREATE(CThreadProbeTarget, CZKOwnThreadCmdTarget)
 
 BEGIN_DISPATCH_MAP(CThreadProbeTarget, CZKOwnThreadCmdTarget)
     DISP_FUNCTION(CThreadProbeTarget, "ThreadId", ThreadId, VT_I4, VTS_NONE)
-    DISP_FUNCTION(CThreadProbeTarget, "SleepThenThreadId", SleepThenThreadId, VT_I4, VTS_I4)
+    DISP_FUNCTION(CThreadProbeTarget, "WaitForReleaseThenThreadId", WaitForReleaseThenThreadId, VT_I4, VTS_I4)
     DISP_FUNCTION(CThreadProbeTarget, "HookAnswersOnThisThread", HookAnswersOnThisThread, VT_I4, VTS_NONE)
 END_DISPATCH_MAP()
 
@@ -14,6 +14,9 @@ std::atomic<int> CThreadProbeTarget::s_nLive{0};
 std::atomic<int> CThreadProbeTarget::s_nFinalReleases{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nFirstFinalReleaseThread{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nDeletionThread{0};
+std::atomic<int> CThreadProbeTarget::s_nOwnThreadParkedAtDeletion{-1};
+std::atomic<bool> CThreadProbeTarget::s_bCallWaiting{false};
+HANDLE CThreadProbeTarget::s_hCallRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 std::atomic<int> CThreadProbeTarget::s_nThreadEvents{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nThreadEventThread{0};
 std::atomic<bool> CThreadProbeTarget::s_bStopFromThreadEvent{false};
@@ -66,6 +69,9 @@ void CThreadProbeTarget::ResetCounters()
     s_nFinalReleases = 0;
     s_nFirstFinalReleaseThread = 0;
     s_nDeletionThread = 0;
+    s_nOwnThreadParkedAtDeletion = -1;
+    s_bCallWaiting = false;
+    ResetEvent(s_hCallRelease);
     s_nThreadEvents = 0;
     s_nThreadEventThread = 0;
     s_bStopFromThreadEvent = false;
@@ -76,7 +82,12 @@ void CThreadProbeTarget::OnFinalRelease()
 {
     if (s_nFinalReleases++ == 0)
         s_nFirstFinalReleaseThread = GetCurrentThreadId();
+    const DWORD nOwnThread = m_nOwnThreadID;
+    const int nLive = s_nLive;
     CZKOwnThreadCmdTarget::OnFinalRelease();
+    // Objects are deleted on their creating thread, one at a time: a drop in the count means this one.
+    if (nOwnThread != 0 && s_nLive < nLive)
+        s_nOwnThreadParkedAtDeletion = COwnThreadPool::Instance().IsParked(nOwnThread) ? 1 : 0;
 }
 
 void CThreadProbeTarget::OnThreadEvent()
@@ -91,10 +102,10 @@ void CThreadProbeTarget::OnThreadEvent()
 
 long CThreadProbeTarget::ThreadId() { return static_cast<long>(GetCurrentThreadId()); }
 
-long CThreadProbeTarget::SleepThenThreadId(long nMilliseconds)
+long CThreadProbeTarget::WaitForReleaseThenThreadId(long nMilliseconds)
 {
-    Sleep(static_cast<DWORD>(nMilliseconds));
-    return ThreadId();
+    s_bCallWaiting = true;
+    return WaitForSingleObject(s_hCallRelease, static_cast<DWORD>(nMilliseconds)) == WAIT_OBJECT_0 ? ThreadId() : 0;
 }
 
 long CThreadProbeTarget::HookAnswersOnThisThread() { return GetInterfaceHook(&IID_IUnknown) != nullptr; }

@@ -16,7 +16,8 @@ public:
 
     // Automation members.
     long ThreadId();
-    long SleepThenThreadId(long nMilliseconds);
+    // Waits up to nMilliseconds for s_hCallRelease; the thread's ID if it came, else 0.
+    long WaitForReleaseThenThreadId(long nMilliseconds);
     long HookAnswersOnThisThread();
 
     // Asks the own thread to stop, as the destructor does, without waiting for it.
@@ -31,6 +32,10 @@ public:
     static std::atomic<int> s_nFinalReleases;
     static std::atomic<DWORD> s_nFirstFinalReleaseThread;
     static std::atomic<DWORD> s_nDeletionThread;
+    // Read on the creating thread as the deletion returns: 1 if the own thread had left the object.
+    static std::atomic<int> s_nOwnThreadParkedAtDeletion;
+    static std::atomic<bool> s_bCallWaiting;
+    static HANDLE s_hCallRelease;  // manual-reset
     static std::atomic<int> s_nThreadEvents;
     static std::atomic<DWORD> s_nThreadEventThread;
     // When set, OnThreadEvent leaves a message waiting for its thread and then requests the stop.
