@@ -8,6 +8,7 @@ BEGIN_DISPATCH_MAP(CThreadProbeTarget, CZKOwnThreadCmdTarget)
     DISP_FUNCTION(CThreadProbeTarget, "ThreadId", ThreadId, VT_I4, VTS_NONE)
     DISP_FUNCTION(CThreadProbeTarget, "WaitForReleaseThenThreadId", WaitForReleaseThenThreadId, VT_I4, VTS_I4)
     DISP_FUNCTION(CThreadProbeTarget, "HookAnswersOnThisThread", HookAnswersOnThisThread, VT_I4, VTS_NONE)
+    DISP_FUNCTION(CThreadProbeTarget, "SlowDownThreadEnd", SlowDownThreadEnd, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 std::atomic<int> CThreadProbeTarget::s_nLive{0};
@@ -25,12 +26,20 @@ std::atomic<int> CThreadProbeTarget::s_nProbeSeenWhileParked{-1};
 namespace {
 
 const UINT WM_PROBE = WM_APP + 7;
+const UINT WM_SLOW = WM_APP + 8;
+HANDLE g_hSlowEntered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
 LRESULT CALLBACK ProbeWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PROBE) {
         CThreadProbeTarget::s_nProbeSeenWhileParked =
             COwnThreadPool::Instance().IsParked(GetCurrentThreadId()) ? 1 : 0;
+        DestroyWindow(hWnd);
+        return 0;
+    }
+    if (message == WM_SLOW) {
+        SetEvent(g_hSlowEntered);
+        Sleep(300);
         DestroyWindow(hWnd);
         return 0;
     }
@@ -60,6 +69,9 @@ CThreadProbeTarget::CThreadProbeTarget(BOOL bOwnThread)
 
 CThreadProbeTarget::~CThreadProbeTarget()
 {
+    // The own thread is held in a message when its stop is requested.
+    if (m_hSlowEndWnd != nullptr && PostMessageA(m_hSlowEndWnd, WM_SLOW, 0, 0))
+        WaitForSingleObject(g_hSlowEntered, 5000);
     s_nDeletionThread = GetCurrentThreadId();
     --s_nLive;
 }
@@ -107,6 +119,8 @@ long CThreadProbeTarget::WaitForReleaseThenThreadId(long nMilliseconds)
     s_bCallWaiting = true;
     return WaitForSingleObject(s_hCallRelease, static_cast<DWORD>(nMilliseconds)) == WAIT_OBJECT_0 ? ThreadId() : 0;
 }
+
+void CThreadProbeTarget::SlowDownThreadEnd() { m_hSlowEndWnd = CreateProbeWindow(); }
 
 long CThreadProbeTarget::HookAnswersOnThisThread() { return GetInterfaceHook(&IID_IUnknown) != nullptr; }
 

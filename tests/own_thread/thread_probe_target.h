@@ -19,6 +19,9 @@ public:
     // Waits up to nMilliseconds for s_hCallRelease; the thread's ID if it came, else 0.
     long WaitForReleaseThenThreadId(long nMilliseconds);
     long HookAnswersOnThisThread();
+    // On the own thread: its end then waits for a message that the destructor leaves it, so that
+    // only a destructor that awaits the thread sees it parked.
+    void SlowDownThreadEnd();
 
     // Asks the own thread to stop, as the destructor does, without waiting for it.
     void RequestStop();
@@ -44,4 +47,7 @@ public:
     static std::atomic<int> s_nProbeSeenWhileParked;
 
     DECLARE_DISPATCH_MAP()
+
+private:
+    HWND m_hSlowEndWnd = nullptr;
 };
