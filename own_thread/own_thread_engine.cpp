@@ -165,6 +165,9 @@ void COwnThreadEngine::RunMessageLoop()
                 break;
             OnThreadEvent();
         }
+        // Messages still queued when the stop is seen are not dispatched here. They are not lost:
+        // the parked thread dispatches them later (COwnThreadPool::WaitForEngine), once this engine
+        // has been let go.
         if (m_bStopThread)
             break;
     }

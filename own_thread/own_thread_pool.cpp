@@ -86,8 +86,9 @@ UINT __cdecl COwnThreadPool::WorkerProc(LPVOID pParam)
 void COwnThreadPool::WaitForEngine(CWorker* pWorker)
 {
     // Parked. The thread keeps its apartment, and with it the RPC endpoint that Wine would never
-    // give back, for the next engine. It goes on dispatching messages meanwhile: COM still reaches
-    // this apartment (late calls and releases for the last object are answered, not left hanging).
+    // give back, for the next engine. It goes on dispatching messages meanwhile: those that were
+    // still queued when its engine stopped it are dispatched here, and COM still reaches this
+    // apartment (late calls and releases for the last object are answered, not left hanging).
     HANDLE hWake = pWorker->hWake.Get();
     for (;;) {
         DWORD dwResult = MsgWaitForMultipleObjects(1, &hWake, FALSE, INFINITE, QS_ALLINPUT);
