@@ -183,6 +183,8 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
     RecordProperty("ms_per_object", static_cast<int>(msPerObject));
     // Wine's RPC runtime starts and ends worker threads of its own as calls come and go, each with a
     // few handles; a leak of even one thread or handle per object would show by the thousand.
+    for (const ProcessCensus& census : {baseline, after})
+        ASSERT_TRUE(census.threads > 0 && census.handles > 0 && census.windows > 0) << "a count failed";
     EXPECT_LE(after.threads, baseline.threads + kRpcThreadSlack);
     EXPECT_LE(after.handles, baseline.handles + kRpcThreadSlack * 4);
     EXPECT_LE(after.windows, baseline.windows);
