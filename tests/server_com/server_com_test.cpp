@@ -276,6 +276,11 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
     CloseHandle(hProcess);
     EXPECT_EQ(code, 0u);
     RecordProperty("close_to_exit_ms", static_cast<int>(NowMs() - closedAt));
+    // The process ended under the calls: each reports that it did not complete.
+    for (HRESULT h : hr)
+        EXPECT_TRUE(h == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || h == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+                    h == RPC_E_DISCONNECTED || h == RPC_E_SERVER_DIED || h == RPC_E_SERVER_DIED_DNE)
+            << std::hex << h;
     objects.clear();  // releasing proxies of a gone server must not hang either
 }
 
