@@ -70,13 +70,13 @@ TEST_F(MarshalChannelTest, SecondMarshalWaitsForUnmarshalAndEachConsumesOneRefer
     CMarshalChannel channel;
     ASSERT_TRUE(channel.IsValid());
     auto first = MarshalAsync(channel);
-    ASSERT_EQ(first.wait_for(2s), std::future_status::ready) << "a fresh channel is free";
+    ASSERT_EQ(first.wait_for(10s), std::future_status::ready) << "a fresh channel is free";
     ASSERT_EQ(first.get(), S_OK);
 
     auto second = MarshalAsync(channel);
     EXPECT_EQ(second.wait_for(300ms), std::future_status::timeout);
     ExpectUnmarshalOfObject(channel);
-    ASSERT_EQ(second.wait_for(2s), std::future_status::ready) << "the unmarshal frees the channel";
+    ASSERT_EQ(second.wait_for(10s), std::future_status::ready) << "the unmarshal frees the channel";
     ASSERT_EQ(second.get(), S_OK);
     // The first round left the stream past its packet: both sides start again at offset 0.
     ExpectUnmarshalOfObject(channel);
@@ -95,7 +95,7 @@ TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
     EXPECT_EQ(m_pObject->m_dwRef, 1);
 
     auto next = MarshalAsync(channel);
-    ASSERT_EQ(next.wait_for(2s), std::future_status::ready);
+    ASSERT_EQ(next.wait_for(10s), std::future_status::ready);
     ASSERT_EQ(next.get(), S_OK);
     ExpectUnmarshalOfObject(channel);
 }
