@@ -6,6 +6,7 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <future>
 
 namespace {
@@ -100,24 +101,25 @@ TEST_F(OwnThreadCmdTargetTest, ObjectRevivedBeforeItsDeferredDeleteLivesUntilIts
     IDispatch* pDisp = CreateProbe(TRUE, &pObject);
     ASSERT_NE(pDisp, nullptr);
     // The creating thread is held while the last reference falls on the own thread, and gives the
-    // object a new reference before the posted final release reaches it.
-    HANDLE hRevive = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    LPDISPATCH pRevived = nullptr;
+    // object a new reference once the deferred final release waits in its queue.
+    std::atomic<LPDISPATCH> pRevived{nullptr};
     TheCreatingThread().Post([&] {
-        WaitForSingleObject(hRevive, INFINITE);
+        MSG msg;
+        EXPECT_TRUE(WaitUntil([&] {
+            return PeekMessageA(&msg, pObject->GetFinalReleaseWnd(), WM_OWNTHREAD_FINALRELEASE,
+                                WM_OWNTHREAD_FINALRELEASE, PM_NOREMOVE) != FALSE;
+        }));
         pRevived = pObject->GetIDispatch(TRUE);
     });
     pDisp->Release();
-    EXPECT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nFinalReleases == 1; }));
-    SetEvent(hRevive);
-    TheCreatingThread().Run([&] {
+    ASSERT_TRUE(WaitUntil([&] { return pRevived != nullptr; }));
+    TheCreatingThread().Run([&] {  // queued after the deferred final release
         EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "the deferred final release came";
         EXPECT_EQ(CThreadProbeTarget::s_nLive, 1) << "and left the revived object alone";
         // Its next final release, on the creating thread, deletes it at once.
-        pRevived->Release();
+        pRevived.load()->Release();
         EXPECT_EQ(CThreadProbeTarget::s_nLive, 0);
     });
-    CloseHandle(hRevive);
     EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 3);
 }
 
