@@ -3,6 +3,8 @@
 #include "bench_names.h"
 #include "remote_object.h"
 
+#include <unique_handle.h>
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -157,7 +159,8 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k)
         objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
 
     // Every client thread waits at the gate, so the clock starts when all calls can start at once.
-    HANDLE hGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CUniqueHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    HANDLE hGate = gate.Get();
     std::atomic<int> ready{0}, done{0};
     std::vector<double> callMs(k, 0), endMs(k, 0);
     std::vector<HRESULT> results(k, E_PENDING);
@@ -194,7 +197,6 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k)
     }
     for (auto& t : threads)
         t.join();
-    CloseHandle(hGate);
     objects.clear();
 
     run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;

@@ -1,5 +1,7 @@
 #include "server_window.h"
 
+#include <unique_handle.h>
+
 #include <commctrl.h>
 
 namespace {
@@ -35,13 +37,10 @@ bool ServerWindow::CloseAndWaitForExit(DWORD timeoutMs) const
         return true;
     DWORD pid = 0;
     GetWindowThreadProcessId(hWnd, &pid);
-    HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    CUniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-    bool ended = hProcess ? WaitForSingleObject(hProcess, timeoutMs) == WAIT_OBJECT_0
-                          : WaitUntil([&] { return !IsRunning(); }, timeoutMs);
-    if (hProcess)
-        CloseHandle(hProcess);
-    return ended;
+    return process ? WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0
+                   : WaitUntil([&] { return !IsRunning(); }, timeoutMs);
 }
 
 bool ServerWindow::SelectOwnThread(bool enabled) const

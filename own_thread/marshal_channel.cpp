@@ -4,20 +4,15 @@
 
 #include <objbase.h>
 
-CMarshalChannel::CMarshalChannel() : m_pStream(nullptr), m_hFreeEvent(nullptr)
+CMarshalChannel::CMarshalChannel() : m_hFreeEvent(CreateEventA(nullptr, FALSE, TRUE, nullptr))
 {
-    m_hFreeEvent = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-    if (COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal(nullptr, TRUE, &m_pStream) != S_OK)
-        m_pStream = nullptr;
+    // What a failed creation leaves in its out parameter is not a stream.
+    IStream* pStream = nullptr;
+    if (COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal(nullptr, TRUE, &pStream) == S_OK)
+        m_pStream.Attach(pStream);
 }
 
-CMarshalChannel::~CMarshalChannel()
-{
-    if (m_pStream != nullptr)
-        m_pStream->Release();
-    if (m_hFreeEvent != nullptr)
-        CloseHandle(m_hFreeEvent);
-}
+CMarshalChannel::~CMarshalChannel() = default;
 
 HRESULT CMarshalChannel::Rewind()
 {
@@ -27,11 +22,11 @@ HRESULT CMarshalChannel::Rewind()
 
 HRESULT CMarshalChannel::MarshalInterface(LPUNKNOWN pUnk)
 {
-    WaitForSingleObject(m_hFreeEvent, INFINITE);
+    WaitForSingleObject(m_hFreeEvent.Get(), INFINITE);
     HRESULT hr = Rewind();
     if (hr != S_OK)
         return hr;  // the channel stays taken: nothing may be unmarshaled from it
-    hr = COwnThreadSystemCalls::Current().pfnCoMarshalInterface(m_pStream, IID_IDispatch, pUnk,
+    hr = COwnThreadSystemCalls::Current().pfnCoMarshalInterface(m_pStream.Get(), IID_IDispatch, pUnk,
                                                                 MSHCTX_INPROC, nullptr,
                                                                 MSHLFLAGS_NORMAL);
     if (hr == S_OK)
@@ -44,15 +39,7 @@ HRESULT CMarshalChannel::UnmarshalInterface(LPDISPATCH* ppDisp)
     HRESULT hr = Rewind();
     if (hr == S_OK)
         hr = COwnThreadSystemCalls::Current().pfnCoUnmarshalInterface(
-            m_pStream, IID_IDispatch, reinterpret_cast<LPVOID*>(ppDisp));
-    SetEvent(m_hFreeEvent);
-    return hr;
-}
-
-HRESULT CMarshalChannel::ReleaseMarshalData()
-{
-    HRESULT hr = Rewind();
-    if (hr == S_OK)
-        hr = CoReleaseMarshalData(m_pStream);
+            m_pStream.Get(), IID_IDispatch, reinterpret_cast<LPVOID*>(ppDisp));
+    SetEvent(m_hFreeEvent.Get());
     return hr;
 }

@@ -16,6 +16,10 @@ void CZKOwnThreadCmdTarget::OnFinalRelease()
 {
     if (DeferFinalRelease())
         return;
+    // After a deferral the hidden window calls this again. An object that got a new reference
+    // between the post and now is alive, and its next final release deletes it.
+    if (m_dwRef != 0)
+        return;
     CCmdTarget::OnFinalRelease();
 }
 

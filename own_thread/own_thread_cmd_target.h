@@ -13,7 +13,8 @@ public:
     CZKOwnThreadCmdTarget();
     ~CZKOwnThreadCmdTarget() override;
 
-    // Both bases' final release: deferred to the creating thread when it happens elsewhere.
+    // Both bases' final release: deferred to the creating thread when it happens elsewhere, and
+    // there deletes the object if it is still dead.
     void OnFinalRelease() override;
     LPDISPATCH GetIDispatch(BOOL bAddRef) override { return CCmdTarget::GetIDispatch(bAddRef); }
     LPUNKNOWN GetInterfaceHook(const void* piid) override;

@@ -6,6 +6,8 @@
 #include <exceptions.h>
 #include <win_thread.h>
 
+#include <objbase.h>
+
 namespace {
 
 // Whether this thread keeps a COM apartment from an earlier engine (own threads are reused).
@@ -20,12 +22,10 @@ DWORD CurrentThreadID() { return AfxGetThread()->m_nThreadID; }
 
 COwnThreadEngine::COwnThreadEngine()
     : m_bEnabled(FALSE),
-      m_hThreadStarted(nullptr),
-      m_hThreadEvent(nullptr),
-      m_hThreadEnded(nullptr),
       m_hrThread(E_PENDING),
       m_pProxy(nullptr),
       m_bStopThread(FALSE),
+      m_bDisconnectOnStop(FALSE),
       m_nCreatorThreadID(0),
       m_nOwnThreadID(0),
       m_channel(),
@@ -39,21 +39,18 @@ COwnThreadEngine::~COwnThreadEngine()
     m_finalReleaseWnd.DestroyWindow();
     if (m_bEnabled)
         StopOwnThread();
-    for (HANDLE h : {m_hThreadStarted, m_hThreadEvent, m_hThreadEnded})
-        if (h != nullptr)
-            CloseHandle(h);
 }
 
 BOOL COwnThreadEngine::EnableOwnThread()
 {
     if (!m_channel.IsValid() || m_finalReleaseWnd.GetSafeHwnd() == nullptr)
         return m_bEnabled;
-    if (m_hThreadStarted != nullptr)
+    if (m_hThreadStarted)
         return m_bEnabled;  // called before: one own thread per object
-    m_hThreadStarted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    m_hThreadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    m_hThreadEnded = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (m_hThreadStarted == nullptr || m_hThreadEvent == nullptr || m_hThreadEnded == nullptr)
+    m_hThreadStarted.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    m_hThreadEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    m_hThreadEnded.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_hThreadStarted || !m_hThreadEvent || !m_hThreadEnded)
         return m_bEnabled;
 
     // The own thread's marshal gives up the reference the object was created with, and from then on
@@ -66,7 +63,7 @@ BOOL COwnThreadEngine::EnableOwnThread()
             pDispatch->Release();
         return m_bEnabled;  // no thread free: the object runs on the creating thread
     }
-    WaitForSingleObject(m_hThreadStarted, INFINITE);
+    WaitForSingleObject(m_hThreadStarted.Get(), INFINITE);
 
     BOOL bMarshaled = m_hrThread == S_OK;
     if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
@@ -77,9 +74,11 @@ BOOL COwnThreadEngine::EnableOwnThread()
     }
     m_pProxy = nullptr;
     if (bMarshaled) {
-        // Marshaled but no proxy: the stub would hold the object for ever. The reference taken above
-        // now is the creation reference the marshal gave up.
-        m_channel.ReleaseMarshalData();
+        // Marshaled but no proxy: the stub would hold the object for ever. Whether the failed
+        // unmarshal already gave back the packet's references depends on the marshaler, so the own
+        // thread disconnects the object in its apartment, which drops whatever the stub still holds
+        // and nothing more. The reference taken above now is the creation reference the marshal gave up.
+        m_bDisconnectOnStop = TRUE;
     } else if (pDispatch != nullptr) {
         pDispatch->Release();
     }
@@ -89,13 +88,13 @@ BOOL COwnThreadEngine::EnableOwnThread()
     return m_bEnabled;
 }
 
-BOOL COwnThreadEngine::SetThreadEvent() { return SetEvent(m_hThreadEvent); }
+BOOL COwnThreadEngine::SetThreadEvent() { return SetEvent(m_hThreadEvent.Get()); }
 
 void COwnThreadEngine::StopOwnThread()
 {
     m_bStopThread = TRUE;
     SetThreadEvent();
-    WaitForSingleObject(m_hThreadEnded, INFINITE);
+    WaitForSingleObject(m_hThreadEnded.Get(), INFINITE);
 }
 
 BOOL COwnThreadEngine::DeferFinalRelease()
@@ -131,11 +130,13 @@ void COwnThreadEngine::RunOwnThread()
     m_hrThread = hrInit == S_FALSE && t_bKeepsApartment ? S_OK : hrInit;
     if (m_hrThread == S_OK) {
         m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
-        SetEvent(m_hThreadStarted);
+        SetEvent(m_hThreadStarted.Get());
         if (m_hrThread == S_OK && !m_bStopThread)
             RunMessageLoop();
+        if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
+            CoDisconnectObject(GetIDispatch(FALSE), 0);
     } else {
-        SetEvent(m_hThreadStarted);
+        SetEvent(m_hThreadStarted.Get());
     }
 
     // The thread does not uninitialize COM here and end: it parks in its apartment for the next
@@ -147,13 +148,14 @@ void COwnThreadEngine::RunOwnThread()
             t_bKeepsApartment = true;
     }
     COwnThreadPool::Instance().ReleaseCurrentThread();
-    SetEvent(m_hThreadEnded);  // last act on this engine: it may be deleted at once
+    SetEvent(m_hThreadEnded.Get());  // last act on this engine: it may be deleted at once
 }
 
 void COwnThreadEngine::RunMessageLoop()
 {
+    HANDLE hThreadEvent = m_hThreadEvent.Get();
     for (;;) {
-        DWORD dwResult = MsgWaitForMultipleObjects(1, &m_hThreadEvent, FALSE, INFINITE, kWakeMask);
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &hThreadEvent, FALSE, INFINITE, kWakeMask);
         if (dwResult == WAIT_OBJECT_0 + 1) {
             // Calls on the proxy arrive as messages of this apartment and run in DispatchMessageA.
             MSG msg;
@@ -169,6 +171,9 @@ void COwnThreadEngine::RunMessageLoop()
                 AfxTraceEscapedException("OnThreadEvent");
             }
         }
+        // Messages still queued when the stop is seen are not dispatched here. They are not lost:
+        // the parked thread dispatches them later (COwnThreadPool::WaitForEngine), once this engine
+        // has been let go.
         if (m_bStopThread)
             break;
     }

@@ -7,6 +7,8 @@
 #include "marshal_channel.h"
 #include "own_thread_final_release_wnd.h"
 
+#include <unique_handle.h>
+
 #include <atomic>
 
 class COwnThreadEngine {
@@ -38,12 +40,15 @@ public:
 
 protected:
     BOOL m_bEnabled;
-    HANDLE m_hThreadStarted;
-    HANDLE m_hThreadEvent;
-    HANDLE m_hThreadEnded;
+    CUniqueHandle m_hThreadStarted;
+    CUniqueHandle m_hThreadEvent;
+    CUniqueHandle m_hThreadEnded;
     std::atomic<HRESULT> m_hrThread;
     LPDISPATCH m_pProxy;
     std::atomic<BOOL> m_bStopThread;
+    // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
+    // object in its apartment before it leaves the engine.
+    std::atomic<BOOL> m_bDisconnectOnStop;
     DWORD m_nCreatorThreadID;
     std::atomic<DWORD> m_nOwnThreadID;
     CMarshalChannel m_channel;

@@ -2,12 +2,14 @@
 
 #include "own_thread_engine.h"
 
+#include <unique_handle.h>
 #include <win_thread.h>
 
 #include <algorithm>
+#include <utility>
 
 struct COwnThreadPool::CWorker {
-    HANDLE hWake = nullptr;                 // signaled when pEngine holds the next engine
+    CUniqueHandle hWake;                    // signaled when pEngine holds the next engine
     COwnThreadEngine* pEngine = nullptr;    // written under the pool's lock before hWake is signaled
     DWORD nThreadID = 0;
 };
@@ -35,24 +37,21 @@ BOOL COwnThreadPool::Start(COwnThreadEngine* pEngine)
         }
     }
     if (pWorker != nullptr)
-        return SetEvent(pWorker->hWake);
+        return SetEvent(pWorker->hWake.Get());
 
-    HANDLE hWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (hWake == nullptr)
+    CUniqueHandle hWake(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!hWake)
         return FALSE;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_nCreated >= kMaxOwnThreads) {
-            CloseHandle(hWake);
+        if (m_nCreated >= kMaxOwnThreads)
             return FALSE;
-        }
         ++m_nCreated;
     }
     pWorker = new CWorker;
-    pWorker->hWake = hWake;
+    pWorker->hWake = std::move(hWake);
     pWorker->pEngine = pEngine;
     if (AfxBeginThread(&WorkerProc, pWorker, THREAD_PRIORITY_NORMAL, 0, 0, nullptr) == nullptr) {
-        CloseHandle(hWake);
         delete pWorker;
         std::lock_guard<std::mutex> lock(m_mutex);
         --m_nCreated;
@@ -87,10 +86,12 @@ UINT __cdecl COwnThreadPool::WorkerProc(LPVOID pParam)
 void COwnThreadPool::WaitForEngine(CWorker* pWorker)
 {
     // Parked. The thread keeps its apartment, and with it the RPC endpoint that Wine would never
-    // give back, for the next engine. It goes on dispatching messages meanwhile: COM still reaches
-    // this apartment (late calls and releases for the last object are answered, not left hanging).
+    // give back, for the next engine. It goes on dispatching messages meanwhile: those that were
+    // still queued when its engine stopped it are dispatched here, and COM still reaches this
+    // apartment (late calls and releases for the last object are answered, not left hanging).
+    HANDLE hWake = pWorker->hWake.Get();
     for (;;) {
-        DWORD dwResult = MsgWaitForMultipleObjects(1, &pWorker->hWake, FALSE, INFINITE, QS_ALLINPUT);
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &hWake, FALSE, INFINITE, QS_ALLINPUT);
         if (dwResult == WAIT_OBJECT_0)
             return;
         if (dwResult == WAIT_OBJECT_0 + 1) {

@@ -2,6 +2,7 @@
 
 #include "type_lib_cache.h"
 
+#include <cassert>
 #include <cwchar>
 #include <string>
 
@@ -78,8 +79,12 @@ ULONG CCmdTarget::InternalAddRef() { return static_cast<ULONG>(InterlockedIncrem
 
 ULONG CCmdTarget::InternalRelease()
 {
-    if (m_dwRef == 0)
-        return 0;  // a release after the final one: nothing left to count
+    if (m_dwRef == 0) {
+        // A reference given back twice: a caller's bug, loud in a debug build. A release build
+        // keeps the count at zero rather than wrap it and run the final release again.
+        assert(!"CCmdTarget released after its final release");
+        return 0;
+    }
     LONG lResult = InterlockedDecrement(&m_dwRef);
     if (lResult == 0)
         OnFinalRelease();

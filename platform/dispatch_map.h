@@ -54,6 +54,31 @@ template <> struct ArgType<BSTR> {
     static BSTR Get(const VARIANT& v) { return v.bstrVal; }
 };
 
+template <class R> constexpr VARTYPE ResultType()
+{
+    if constexpr (std::is_void_v<R>)
+        return VT_EMPTY;
+    else
+        return ArgType<R>::vt;
+}
+
+// Whether a map entry's result type and parameter string (VTS_...) describe the handler's signature.
+template <auto Pfn> struct Signature;
+template <class C, class R, class... A, R (C::*Pfn)(A...)>
+struct Signature<Pfn> {
+    static constexpr bool Matches(VARTYPE vtReturn, const char* lpszParams)
+    {
+        constexpr VARTYPE types[] = {ArgType<A>::vt..., VT_EMPTY};
+        if (vtReturn != ResultType<R>())
+            return false;
+        size_t i = 0;
+        for (; i < sizeof...(A); ++i)
+            if (static_cast<unsigned char>(lpszParams[i]) != types[i])  // the string's end included
+                return false;
+        return lpszParams[i] == '\0';
+    }
+};
+
 inline void SetResult(VARIANT* p, short v) { p->vt = VT_I2; p->iVal = v; }
 inline void SetResult(VARIANT* p, long v) { p->vt = VT_I4; p->lVal = v; }
 inline void SetResult(VARIANT* p, double v) { p->vt = VT_R8; p->dblVal = v; }
@@ -106,6 +131,13 @@ private:
     }
 };
 
+// The entry's thunk, once the entry is known to describe its handler: a mismatch does not compile.
+template <auto Pfn, bool bMatches> struct CheckedThunk {
+    static_assert(bMatches, "DISP_FUNCTION: the result type or the VTS_ parameter string does not match "
+                            "the member's C++ signature");
+    static constexpr AFX_DISPATCH_THUNK pfn = &Thunk<Pfn>::Call;
+};
+
 }  // namespace afx_dispatch
 
 #define DECLARE_DISPATCH_MAP()                          \
@@ -128,8 +160,9 @@ protected:                                              \
     }
 
 #define DISP_FUNCTION(theClass, szExternalName, pfnMember, vtRetVal, vtsParams) \
-    {szExternalName, DISPID_UNKNOWN, vtRetVal, vtsParams,                        \
-     &afx_dispatch::Thunk<&theClass::pfnMember>::Call},
+    DISP_FUNCTION_ID(theClass, szExternalName, DISPID_UNKNOWN, pfnMember, vtRetVal, vtsParams)
 
-#define DISP_FUNCTION_ID(theClass, szExternalName, dispid, pfnMember, vtRetVal, vtsParams) \
-    {szExternalName, dispid, vtRetVal, vtsParams, &afx_dispatch::Thunk<&theClass::pfnMember>::Call},
+#define DISP_FUNCTION_ID(theClass, szExternalName, dispid, pfnMember, vtRetVal, vtsParams)        \
+    {szExternalName, dispid, vtRetVal, vtsParams,                                                  \
+     afx_dispatch::CheckedThunk<&theClass::pfnMember, afx_dispatch::Signature<&theClass::pfnMember>:: \
+                                                          Matches(vtRetVal, vtsParams)>::pfn},

@@ -169,7 +169,7 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
     try {
         CCmdTarget* pObject = m_pOwner->OnCreateObject();
         if (pObject == nullptr)
-            return E_OUTOFMEMORY;
+            return CLASS_E_CLASSNOTAVAILABLE;  // no creation function (a shortage throws bad_alloc)
         HRESULT hr = pObject->ExternalQueryInterface(&riid, ppv);
         pObject->InternalRelease();  // the creation reference
         return hr;

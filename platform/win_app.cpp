@@ -5,13 +5,15 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 
 IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
 
 namespace {
-CWinApp* g_pApp = nullptr;
+// Read from own threads too. Constant-initialised, so it is null before any constructor runs.
+std::atomic<CWinApp*> g_pApp{nullptr};
 }
 
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
@@ -32,8 +34,8 @@ CWinApp::CWinApp(LPCSTR lpszAppName)
 
 CWinApp::~CWinApp()
 {
-    if (g_pApp == this)
-        g_pApp = nullptr;
+    CWinApp* pThis = this;
+    g_pApp.compare_exchange_strong(pThis, nullptr);
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
@@ -86,7 +88,11 @@ void CWinApp::OnHelp()
 
 CWinApp* AfxGetApp() { return g_pApp; }
 
-HINSTANCE AfxGetInstanceHandle() { return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetInstanceHandle()
+{
+    CWinApp* pApp = g_pApp;
+    return pApp ? pApp->m_hInstance : GetModuleHandleA(nullptr);
+}
 
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
@@ -94,8 +100,9 @@ LPCSTR AfxGetAppName()
 {
     // Without a name of its own the application goes by its module's file name.
     static std::string s_strModuleName;
-    if (g_pApp != nullptr && g_pApp->m_pszAppName != nullptr)
-        return g_pApp->m_pszAppName;
+    CWinApp* pApp = g_pApp;
+    if (pApp != nullptr && pApp->m_pszAppName != nullptr)
+        return pApp->m_pszAppName;
     if (s_strModuleName.empty()) {
         char path[MAX_PATH] = "";
         GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -5,6 +5,8 @@
 #include "bare_class_factory.h"
 #include "bench_names.h"
 
+#include <reg_key.h>
+
 #include <windows.h>
 #include <objbase.h>
 
@@ -15,15 +17,10 @@ namespace {
 
 bool SetDefaultValue(const std::string& subKey, const std::string& value)
 {
-    HKEY hKey = nullptr;
+    CRegKey key;
     // HKEY_CLASSES_ROOT: Wine's COM does not look under the per-user classes.
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    LONG result = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(hKey);
-    return result == ERROR_SUCCESS;
+    return key.Create(HKEY_CLASSES_ROOT, subKey) == ERROR_SUCCESS &&
+           key.SetStringValue(nullptr, value) == ERROR_SUCCESS;
 }
 
 bool Register()

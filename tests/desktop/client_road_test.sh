@@ -23,7 +23,8 @@ not-registered)
     echo "$box"
     echo "$box" | grep -qF "$NOT_FOUND" || fail "no not-found message"
     echo "$box" | grep -qF " Run the QDServer for the first time." || fail "second line of the message"
-    [ "$took" -lt 3000 ] || fail "the not-found message took $took ms"
+    # At once: sooner than a call could end (six seconds), whatever the load of the machine.
+    [ "$took" -lt 6000 ] || fail "the not-found message took $took ms"
     pass "not registered: the message shows after $took ms"
     screenshot qdclient-not-found
     drive msgbox 2000 ok >/dev/null
@@ -43,9 +44,8 @@ cold-start)
     mouse_click_make_call
     drive wait QDServer 15000 >/dev/null || fail "COM did not start QDSERVER"
     pass "the click started QDSERVER after $(( $(ms_now) - start )) ms"
-    sleep 2
-    read -r -a bars <<<"$(drive bars | tr -d '\r')"
-    [ "${bars[0]}" -gt 0 ] && [ "${bars[0]}" -lt 100 ] || fail "the bar does not move: ${bars[*]}"
+    bars="$(wait_bars 15 '[ "${b[0]}" -gt 0 ]')" || fail "the bar does not move: $bars"
+    [ "${bars%% *}" -lt 100 ] || fail "the bar is full at its first reading: $bars"
     screenshot road-bar-moving
     box="$(drive msgbox 15000 | tr -d '\r')"
     took=$(( $(ms_now) - start ))
@@ -54,8 +54,7 @@ cold-start)
     [ "$(drive bars | tr -d '\r' | cut -d' ' -f1)" = 100 ] || fail "the bar is not full while the message shows"
     screenshot road-success
     drive msgbox 2000 ok >/dev/null
-    sleep 1
-    [ "$(drive bars | tr -d '\r' | cut -d' ' -f1)" = 0 ] || fail "OK did not drop the bar to 0"
+    bars="$(wait_bars 5 '[ "${b[0]}" = 0 ]')" || fail "OK did not drop the bar to 0: $bars"
     pass "OK releases the object: the bar drops to 0"
     # Warm: the server is running now. Enter presses the button.
     start=$(ms_now)
@@ -74,19 +73,18 @@ three-clients)
     for _ in $(seq 50); do [ "$(drive count QDClient | tr -d '\r')" = 3 ] && break; sleep 0.2; done
     [ "$(drive count QDClient | tr -d '\r')" = 3 ] || fail "three clients did not show"
     drive click-all QDClient 1000
-    sleep 3
-    read -r -a bars <<<"$(drive bars | tr -d '\r')"
-    moving=0
-    for b in "${bars[@]:0:3}"; do [ "$b" -gt 0 ] && moving=$((moving + 1)); done
-    [ "$moving" = 3 ] || fail "three bars should move: ${bars[*]}"
+    bars="$(wait_bars 15 '[ "${b[0]}" -gt 0 ] && [ "${b[1]}" -gt 0 ] && [ "${b[2]}" -gt 0 ]')" ||
+        fail "three bars should move: $bars"
     screenshot three-clients
-    pass "three clients, three bars: ${bars[*]}"
+    pass "three clients, three bars: $bars"
     for i in 1 2 3; do
         drive msgbox 15000 ok | tr -d '\r' | grep -qF "$SUCCESS" || fail "client $i: no success message"
     done
-    sleep 1
-    [ "$(drive bars | tr -d '\r')" = "0 0 0 0 0 0 0 0" ] || fail "bars not released"
-    for i in 1 2 3; do drive key QDClient 0x1B; sleep 0.3; done
+    bars="$(wait_bars 5 '[ "${b[*]}" = "0 0 0 0 0 0 0 0" ]')" || fail "bars not released: $bars"
+    for left in 2 1 0; do
+        drive key QDClient 0x1B
+        for _ in $(seq 50); do [ "$(drive count QDClient | tr -d '\r')" = "$left" ] && break; sleep 0.2; done
+    done
     for i in 1 2 3; do [ "$(wait_exit "client$i" 10)" = 0 ] || fail "client $i did not end"; done
     pass "three clients ended"
     ;;
@@ -95,7 +93,7 @@ server-killed)
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
     drive click QDClient 1000
     drive wait QDServer 15000 >/dev/null || fail "no QDSERVER"
-    sleep 2
+    bars="$(wait_bars 15 '[ "${b[0]}" -gt 0 ]')" || fail "the call does not run: $bars"
     server_pid="$(live_processes QDSERVER.EXE | head -1)"
     [ -n "$server_pid" ] || fail "no QDSERVER process"
     kill -9 "$server_pid"

@@ -105,6 +105,19 @@ live_processes() {
     done
 }
 
+# Reads the server's bars into the array b until the test $2 (over b) holds, for up to $1 seconds;
+# prints the last reading. Fails when the time runs out.
+wait_bars() {
+    local deadline=$((SECONDS + $1))
+    while :; do
+        read -r -a b <<<"$(drive bars | tr -d '\r')"
+        eval "$2" && break
+        [ "$SECONDS" -lt "$deadline" ] || { echo "${b[*]}"; return 1; }
+        sleep 0.2
+    done
+    echo "${b[*]}"
+}
+
 assert_no_process() {
     local left
     left="$(live_processes "$1")"

@@ -1,7 +1,7 @@
 // qd_driver: reads and drives QDSERVER's and QDCLIENT's windows from outside, for the desktop tests.
 //   wait CAPTION [MS]            a window with this caption shows (prints its process ID)
 //   gone CAPTION [MS]            no window with this caption is left
-//   check-server | check-client  the main dialog against its template; focus and initial state
+//   check-server | check-client  the main dialog against its template; focus, initial state, keys
 //   check-about CAPTION PROGRAM COMMAND   WM_SYSCOMMAND COMMAND opens "About PROGRAM"; closes it
 //   bars [CAPTION]               prints the eight bars' positions ("Object 1:" first)
 //   click CAPTION ID             posts a click to control ID
@@ -52,17 +52,28 @@ HWND FocusOf(HWND hWnd)
     return GetGUIThreadInfo(tid, &info) ? info.hwndFocus : nullptr;
 }
 
+int Key(HWND hWnd, WPARAM vk);
+
+// Presses a key in the dialog and waits for the focus to reach control nID.
+bool KeyMovesFocusTo(HWND hWnd, WPARAM vk, int nID)
+{
+    Key(hWnd, vk);
+    for (int i = 0; i < 250; ++i, Sleep(20))
+        if (GetDlgCtrlID(FocusOf(hWnd)) == nID)
+            return true;
+    std::printf("MISMATCH key 0x%02X: the focus is on \"%s\", not on control %d\n", static_cast<unsigned>(vk),
+                WindowText(FocusOf(hWnd)).c_str(), nID);
+    return false;
+}
+
 int CheckServer()
 {
     HWND hWnd = Require("QDServer");
-    int problems = CheckDialog(hWnd, 102, ServerDialogSpec());
+    int problems = CheckDialog(hWnd, ServerDialogSpec());
     for (int i = 0; i < 8; ++i) {
-        HWND hBar = GetDlgItem(hWnd, 1000 + i);
-        int pos = static_cast<int>(SendMessageA(hBar, PBM_GETPOS, 0, 0));
-        int low = static_cast<int>(SendMessageA(hBar, PBM_GETRANGE, TRUE, 0));
-        int high = static_cast<int>(SendMessageA(hBar, PBM_GETRANGE, FALSE, 0));
-        if (pos != 0 || low != 0 || high != 100) {
-            std::printf("MISMATCH bar %d: pos %d range %d-%d\n", i + 1, pos, low, high);
+        int pos = static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0));
+        if (pos != 0) {
+            std::printf("MISMATCH bar %d: pos %d\n", i + 1, pos);
             ++problems;
         }
     }
@@ -75,6 +86,15 @@ int CheckServer()
         std::printf("MISMATCH focus is on \"%s\", not \"Abort Call\"\n", WindowText(FocusOf(hWnd)).c_str());
         ++problems;
     }
+    // The keyboard: Tab leads from "Abort Call" into the choice and back; in the choice the arrow
+    // keys move the selection, as one group of two.
+    if (!KeyMovesFocusTo(hWnd, VK_TAB, 1008) || !KeyMovesFocusTo(hWnd, VK_DOWN, 1009) ||
+        SendMessageA(GetDlgItem(hWnd, 1009), BM_GETCHECK, 0, 0) != BST_CHECKED ||
+        !KeyMovesFocusTo(hWnd, VK_DOWN, 1008) || SendMessageA(GetDlgItem(hWnd, 1008), BM_GETCHECK, 0, 0) != BST_CHECKED ||
+        !KeyMovesFocusTo(hWnd, VK_TAB, 1010)) {
+        std::printf("MISMATCH the keyboard does not work the dialog as its groups and tab stops say\n");
+        ++problems;
+    }
     std::printf(problems ? "server dialog: %d problem(s)\n" : "server dialog matches its template\n", problems);
     return problems ? 1 : 0;
 }
@@ -82,7 +102,7 @@ int CheckServer()
 int CheckClient()
 {
     HWND hWnd = Require("QDClient");
-    int problems = CheckDialog(hWnd, 102, ClientDialogSpec());
+    int problems = CheckDialog(hWnd, ClientDialogSpec());
     if (FocusOf(hWnd) != GetDlgItem(hWnd, 1000)) {
         std::printf("MISMATCH focus is not on the button\n");
         ++problems;
@@ -101,7 +121,7 @@ int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
         std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), spec.caption);
         return 1;
     }
-    int problems = CheckDialog(hAbout, 100, spec);
+    int problems = CheckDialog(hAbout, spec);
     PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
     if (!WaitForWindowGone(spec.caption, 5000)) {
         std::printf("MISMATCH OK did not close the About box\n");
@@ -196,9 +216,8 @@ int RunWatched(DWORD timeoutMs, int argc, char** argv)
     return 0;
 }
 
-int Key(const char* caption, WPARAM vk)
+int Key(HWND hWnd, WPARAM vk)
 {
-    HWND hWnd = Require(caption);
     HWND hFocus = FocusOf(hWnd);
     HWND hTarget = hFocus ? hFocus : hWnd;
     PostMessageA(hTarget, WM_KEYDOWN, vk, 1);
@@ -274,7 +293,7 @@ int main(int argc, char** argv)
     if (cmd == "msgbox")
         return MessageBoxText(ArgMs(argc, argv, 2, 10000), argc >= 4 && std::strcmp(argv[3], "ok") == 0);
     if (cmd == "key" && argc >= 4)
-        return Key(argv[2], static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)));
+        return Key(Require(argv[2]), static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)));
     if (cmd == "sysmenu-close" && argc >= 3) {
         PostMessageA(Require(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;

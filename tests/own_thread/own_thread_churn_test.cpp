@@ -45,7 +45,9 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     const int kObjects = 1000, kAtATime = 4;
     ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime);
     const int nThreadsAfterFirst = CountProcessThreads(GetCurrentProcessId());
-    const DWORD nHandlesAfterFirst = CountProcessHandles(GetCurrentProcessId());
+    const int nHandlesAfterFirst = CountProcessHandles(GetCurrentProcessId());
+    ASSERT_GT(nThreadsAfterFirst, 0);
+    ASSERT_GT(nHandlesAfterFirst, 0);
     const int nCreatedAfterFirst = COwnThreadPool::Instance().GetCreatedCount();
 
     DWORD dwStart = GetTickCount();
@@ -54,9 +56,9 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     DWORD dwElapsed = GetTickCount() - dwStart;
 
     const int nThreads = CountProcessThreads(GetCurrentProcessId());
-    const DWORD nHandles = CountProcessHandles(GetCurrentProcessId());
+    const int nHandles = CountProcessHandles(GetCurrentProcessId());
     std::printf("[churn] %d objects: threads %d -> %d (own threads created %d -> %d, cap %d), "
-                "handles %lu -> %lu, %.2f ms per object\n",
+                "handles %d -> %d, %.2f ms per object\n",
                 kObjects, nThreadsAfterFirst, nThreads, nCreatedAfterFirst,
                 COwnThreadPool::Instance().GetCreatedCount(), COwnThreadPool::kMaxOwnThreads,
                 nHandlesAfterFirst, nHandles, double(dwElapsed) / (kObjects - kAtATime));
@@ -65,7 +67,8 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     if (nCreatedAfterFirst == kAtATime) {  // this test alone in a fresh process
         EXPECT_LE(nThreads, COwnThreadPool::kMaxOwnThreads);
     }
-    EXPECT_GT(nHandlesAfterFirst, 0u);
+    EXPECT_GT(nThreads, 0);
+    EXPECT_GT(nHandles, 0);
     EXPECT_LE(nHandles, nHandlesAfterFirst);
 }
 
@@ -75,7 +78,9 @@ TEST(OwnThreadChurnTest, ObjectsBeyondTheCapRunOnTheCreatingThread)
     EXPECT_EQ(CreateCallRelease(kCap + 3), kCap);
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), kCap);
     EXPECT_EQ(COwnThreadPool::Instance().GetParkedCount(), kCap);
-    EXPECT_LE(CountProcessThreads(GetCurrentProcessId()), kCap + 8) << "own threads plus the program's and Wine's";
+    const int nThreads = CountProcessThreads(GetCurrentProcessId());
+    EXPECT_GT(nThreads, 0);
+    EXPECT_LE(nThreads, kCap + 8) << "own threads plus the program's and Wine's";
 }
 
 }  // namespace

@@ -6,11 +6,10 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <future>
 
 namespace {
-
-using namespace std::chrono_literals;
 
 class OwnThreadCmdTargetTest : public testing::Test {
 protected:
@@ -28,22 +27,22 @@ TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStays
     EXPECT_NE(nOwnThread, TheCreatingThread().GetThreadID());
     EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"threadid")), nOwnThread);
 
-    auto slowCall = std::async(std::launch::async, [pDisp] {
-        return static_cast<DWORD>(CallLong(pDisp, L"SleepThenThreadId", 600));
+    // The call holds the own thread until the creating thread lets it go: only a free creating
+    // thread can.
+    auto heldCall = std::async(std::launch::async, [pDisp] {
+        return static_cast<DWORD>(CallLong(pDisp, L"WaitForReleaseThenThreadId", 10000));
     });
-    Sleep(100);
-    DWORD dwStart = GetTickCount();
-    TheCreatingThread().Run([] {});
-    EXPECT_LT(GetTickCount() - dwStart, 300u) << "the creating thread waited for the call";
-    EXPECT_EQ(slowCall.wait_for(0ms), std::future_status::timeout);
-    EXPECT_EQ(slowCall.get(), nOwnThread);
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }));
+    TheCreatingThread().Post([] { SetEvent(CThreadProbeTarget::s_hCallRelease); });
+    EXPECT_EQ(heldCall.get(), nOwnThread);
 
     // The last reference falls on the own thread; the deletion comes back to the creating thread.
+    CallLong(pDisp, L"SlowDownThreadEnd");
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
     EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "one WM_USER + 1, handled once";
     EXPECT_EQ(CThreadProbeTarget::s_nFirstFinalReleaseThread, nOwnThread);
     EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
-    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread)) << "the destructor awaited the thread";
+    EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1) << "the destructor awaited the thread";
 }
 
 TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
@@ -68,10 +67,6 @@ TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
 
 TEST_F(OwnThreadCmdTargetTest, CreatedByRuntimeClassWithoutOwnThreadItIsAPlainAutomationObject)
 {
-    const CRuntimeClass* pClass = RUNTIME_CLASS(CZKOwnThreadCmdTarget);
-    EXPECT_EQ(CRuntimeClass::FromName("CZKOwnThreadCmdTarget"), pClass);
-    EXPECT_EQ(pClass->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
-    EXPECT_EQ(pClass->m_wSchema, 0xFFFFu);
     TheCreatingThread().Run([] {
         auto* pObject = static_cast<CThreadProbeTarget*>(
             CRuntimeClass::FromName("CThreadProbeTarget")->CreateObject());
@@ -100,22 +95,32 @@ TEST_F(OwnThreadCmdTargetTest, CreatedByRuntimeClassWithoutOwnThreadItIsAPlainAu
     });
 }
 
-TEST_F(OwnThreadCmdTargetTest, FinalReleaseOnTheCreatingThreadDeletesAtOnce)
+TEST_F(OwnThreadCmdTargetTest, ObjectRevivedBeforeItsDeferredDeleteLivesUntilItsNextFinalRelease)
 {
     CThreadProbeTarget* pObject = nullptr;
     IDispatch* pDisp = CreateProbe(TRUE, &pObject);
     ASSERT_NE(pDisp, nullptr);
-    const DWORD nOwnThread = pObject->GetOwnThreadID();
-    LPDISPATCH pDirect = nullptr;
-    TheCreatingThread().Run([&] { pDirect = pObject->GetIDispatch(TRUE); });
-    pDisp->Release();  // the stub lets go on the own thread; the creating thread's reference is last
-    ASSERT_TRUE(WaitUntil([pObject] { return pObject->m_dwRef == 1; }));
-    TheCreatingThread().Run([&] {
-        pDirect->Release();
+    // The creating thread is held while the last reference falls on the own thread, and gives the
+    // object a new reference once the deferred final release waits in its queue.
+    std::atomic<LPDISPATCH> pRevived{nullptr};
+    TheCreatingThread().Post([&] {
+        MSG msg;
+        EXPECT_TRUE(WaitUntil([&] {
+            return PeekMessageA(&msg, pObject->GetFinalReleaseWnd(), WM_OWNTHREAD_FINALRELEASE,
+                                WM_OWNTHREAD_FINALRELEASE, PM_NOREMOVE) != FALSE;
+        }));
+        pRevived = pObject->GetIDispatch(TRUE);
+    });
+    pDisp->Release();
+    ASSERT_TRUE(WaitUntil([&] { return pRevived != nullptr; }));
+    TheCreatingThread().Run([&] {  // queued after the deferred final release
+        EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 2) << "the deferred final release came";
+        EXPECT_EQ(CThreadProbeTarget::s_nLive, 1) << "and left the revived object alone";
+        // Its next final release, on the creating thread, deletes it at once.
+        pRevived.load()->Release();
         EXPECT_EQ(CThreadProbeTarget::s_nLive, 0);
     });
-    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
-    EXPECT_TRUE(COwnThreadPool::Instance().IsParked(nOwnThread));
+    EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 3);
 }
 
 TEST_F(OwnThreadCmdTargetTest, ThreadEventReachesTheHookUnlessAStopIsRequested)

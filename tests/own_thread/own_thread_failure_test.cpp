@@ -1,11 +1,15 @@
-// Each start-up failure leaves an object that works on its creating thread, is deleted by its first
-// final release, and leaves no own thread working for it.
+// Each start-up failure leaves an object that works on its creating thread, is deleted once, by its
+// first final release, and leaves no own thread working for it.
 #include "own_thread_test_support.h"
 
 #include <own_thread_pool.h>
 #include <own_thread_system_calls.h>
 
 #include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <thread>
 
 namespace {
 
@@ -21,6 +25,12 @@ HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
     *ppv = nullptr;
     return E_FAIL;
 }
+// The real call, whose answer the test reads.
+HRESULT g_hrUnmarshal = S_OK;
+HRESULT WINAPI RecordUnmarshal(LPSTREAM pStream, REFIID riid, LPVOID* ppv)
+{
+    return g_hrUnmarshal = CoUnmarshalInterface(pStream, riid, ppv);
+}
 BOOL FailCreateWindow(CWnd*, DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, LPVOID)
 {
     return FALSE;
@@ -30,6 +40,7 @@ struct Failure {
     const char* name;
     void (*install)(COwnThreadSystemCalls& sys);
     bool bThreadStarted;
+    bool bCreatorWithoutCom = false;  // created on a thread that never initialised COM
 };
 
 const Failure kFailures[] = {
@@ -38,17 +49,20 @@ const Failure kFailures[] = {
     {"CoInitializeFails", [](COwnThreadSystemCalls& s) { s.pfnCoInitialize = &FailCoInitialize; }, true},
     {"MarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoMarshalInterface = &FailMarshal; }, true},
     {"UnmarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &FailUnmarshal; }, true},
+    // A real failure: the own thread's marshal succeeds, and the creating thread cannot unmarshal.
+    {"UnmarshalOnAThreadWithoutCom", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &RecordUnmarshal; },
+     true, true},
 };
 
 TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWorking)
 {
     COwnThreadPool& pool = COwnThreadPool::Instance();
-    const DWORD nCreator = TheCreatingThread().GetThreadID();
     for (const Failure& failure : kFailures) {
         SCOPED_TRACE(failure.name);
         CThreadProbeTarget::ResetCounters();
         failure.install(COwnThreadSystemCalls::Current());
-        TheCreatingThread().Run([&] {
+        auto createUseRelease = [&] {
+            const DWORD nCreator = GetCurrentThreadId();
             auto* pObject = new CThreadProbeTarget(TRUE);
             EXPECT_FALSE(pObject->IsOwnThreadEnabled());
             if (failure.bThreadStarted) {
@@ -65,13 +79,24 @@ TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWork
             pDisp->Release();
             pObject->ExternalRelease();
             EXPECT_EQ(CThreadProbeTarget::s_nLive, 0) << "deleted by the first final release";
-        });
+            EXPECT_EQ(CThreadProbeTarget::s_nFinalReleases, 1);
+        };
+        if (failure.bCreatorWithoutCom) {
+            // While no thread is in the multithreaded apartment, a thread without COM has no
+            // apartment at all, not even the implicit one.
+            CoUninitialize();
+            std::thread(createUseRelease).join();
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_EQ(g_hrUnmarshal, CO_E_NOTINITIALIZED);
+        } else {
+            TheCreatingThread().Run(createUseRelease);
+        }
         COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
 
         // A thread that failed serves the next object normally.
         IDispatch* pDisp = CreateProbe(TRUE);
         ASSERT_NE(pDisp, nullptr);
-        EXPECT_NE(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nCreator);
+        EXPECT_NE(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), TheCreatingThread().GetThreadID());
         ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
     }
 }

@@ -16,8 +16,12 @@ public:
 
     // Automation members.
     long ThreadId();
-    long SleepThenThreadId(long nMilliseconds);
+    // Waits up to nMilliseconds for s_hCallRelease; the thread's ID if it came, else 0.
+    long WaitForReleaseThenThreadId(long nMilliseconds);
     long HookAnswersOnThisThread();
+    // On the own thread: its end then waits for a message that the destructor leaves it, so that
+    // only a destructor that awaits the thread sees it parked.
+    void SlowDownThreadEnd();
 
     // Asks the own thread to stop, as the destructor does, without waiting for it.
     void RequestStop();
@@ -31,6 +35,10 @@ public:
     static std::atomic<int> s_nFinalReleases;
     static std::atomic<DWORD> s_nFirstFinalReleaseThread;
     static std::atomic<DWORD> s_nDeletionThread;
+    // Read on the creating thread as the deletion returns: 1 if the own thread had left the object.
+    static std::atomic<int> s_nOwnThreadParkedAtDeletion;
+    static std::atomic<bool> s_bCallWaiting;
+    static HANDLE s_hCallRelease;  // manual-reset
     static std::atomic<int> s_nThreadEvents;
     static std::atomic<DWORD> s_nThreadEventThread;
     // When set, OnThreadEvent leaves a message waiting for its thread and then requests the stop.
@@ -39,4 +47,7 @@ public:
     static std::atomic<int> s_nProbeSeenWhileParked;
 
     DECLARE_DISPATCH_MAP()
+
+private:
+    HWND m_hSlowEndWnd = nullptr;
 };

@@ -1,6 +1,7 @@
 // Reference counting, interface lookup, dynamic creation and the framework's threads.
 #include "dispatch_probe_target.h"
 
+#include <ole_object_factory.h>
 #include <win_thread.h>
 
 #include <gtest/gtest.h>
@@ -72,19 +73,22 @@ TEST(CmdTargetTest, HookAnswerIsHandedOutUnchangedAndTheObjectGetsTheReference)
     pForeign->ExternalRelease();
 }
 
-TEST(CmdTargetTest, DynamicCreationByName)
+TEST(CmdTargetTest, ClassFactoryCreatesThroughTheRuntimeClass)
 {
-    const CRuntimeClass* pClass = CRuntimeClass::FromName("CDispatchProbeTarget");
-    ASSERT_EQ(pClass, RUNTIME_CLASS(CDispatchProbeTarget));
-    EXPECT_TRUE(pClass->IsDerivedFrom(RUNTIME_CLASS(CCmdTarget)));
+    ASSERT_EQ(CRuntimeClass::FromName("CDispatchProbeTarget"), RUNTIME_CLASS(CDispatchProbeTarget));
     EXPECT_EQ(CRuntimeClass::FromName("NoSuchClass"), nullptr);
-    EXPECT_EQ(RUNTIME_CLASS(CCmdTarget)->CreateObject(), nullptr) << "not dynamically creatable";
-    CObject* pObject = pClass->CreateObject();
-    ASSERT_NE(pObject, nullptr);
-    EXPECT_TRUE(pObject->IsKindOf(RUNTIME_CLASS(CCmdTarget)));
+    COleObjectFactory factory(CLSID_NULL, RUNTIME_CLASS(CDispatchProbeTarget), FALSE, nullptr);
+    IDispatch* pDisp = nullptr;
+    ASSERT_EQ(factory.m_xClassFactory.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&pDisp)), S_OK);
     EXPECT_EQ(CDispatchProbeTarget::s_nLive, 1);
-    static_cast<CCmdTarget*>(pObject)->ExternalRelease();
+    EXPECT_EQ(pDisp->Release(), 0u) << "the factory dropped the creation reference";
     EXPECT_EQ(CDispatchProbeTarget::s_nLive, 0);
+
+    // A class without a creation function is not available, which is no shortage of memory.
+    COleObjectFactory notCreatable(CLSID_NULL, RUNTIME_CLASS(CCmdTarget), FALSE, nullptr);
+    EXPECT_EQ(notCreatable.m_xClassFactory.CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&pDisp)),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(pDisp, nullptr);
 }
 
 struct ThreadReport {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -183,6 +184,8 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
     RecordProperty("ms_per_object", static_cast<int>(msPerObject));
     // Wine's RPC runtime starts and ends worker threads of its own as calls come and go, each with a
     // few handles; a leak of even one thread or handle per object would show by the thousand.
+    for (const ProcessCensus& census : {baseline, after})
+        ASSERT_TRUE(census.threads > 0 && census.handles > 0 && census.windows > 0) << "a count failed";
     EXPECT_LE(after.threads, baseline.threads + kRpcThreadSlack);
     EXPECT_LE(after.handles, baseline.handles + kRpcThreadSlack * 4);
     EXPECT_LE(after.windows, baseline.windows);
@@ -214,35 +217,37 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
     }
 }
 
-TEST_F(ReliabilityTest, ClicksSpacedByAStepStopExactlyAsManyCalls)
+TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 {
     constexpr int k = 6, n = 3;
     std::vector<std::unique_ptr<DemoObject>> objects;
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<DemoObject>());
-    std::vector<double> ms(k);
     std::vector<HRESULT> hr(k);
+    std::atomic<int> returned{0};
     std::vector<std::thread> calls;
     for (int i = 0; i < k; ++i)
         calls.emplace_back([&, i] {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            hr[i] = objects[i]->Test(&ms[i]);
+            hr[i] = objects[i]->Test();
+            ++returned;
             CoUninitialize();
         });
-    Sleep(1000);
-    for (int click = 0; click < n; ++click) {
+    ASSERT_TRUE(WaitUntil([] {
+        auto bars = ServerWindow::Bars();
+        return std::all_of(bars.begin(), bars.begin() + k, [](int bar) { return bar > 0; });
+    }, 10000));
+    for (int click = 1; click <= n; ++click) {
         ServerWindow::Click(1010);
-        Sleep(600);  // one step: the click is consumed before the next one
+        // The click is consumed when the call it stopped returns; only then comes the next one.
+        EXPECT_TRUE(WaitUntil([&] { return returned >= click; })) << "click " << click;
     }
     for (auto& t : calls)
         t.join();
-    int stopped = 0;
-    for (int i = 0; i < k; ++i) {
+    auto bars = ServerWindow::Bars();
+    for (int i = 0; i < k; ++i)
         EXPECT_HRESULT_SUCCEEDED(hr[i]);
-        if (ms[i] < 5000)
-            ++stopped;
-    }
-    EXPECT_EQ(stopped, n);
+    EXPECT_EQ(std::count(bars.begin(), bars.begin() + k, 100), k - n) << "the other calls ran to the end";
 }
 
 // Run by the next test as a child process: a client that is killed in the middle of its call.
@@ -276,7 +281,7 @@ TEST_F(ReliabilityTest, ClientKilledInTheMiddleOfACallLeavesTheServerServing)
     EXPECT_HRESULT_SUCCEEDED(other.Test(&ms)) << "the server still serves another client";
     EXPECT_GT(ms, 5700);
     EXPECT_GE(ServerWindow::Bar(1), 100) << "the other client's object took the next bar";
-    EXPECT_LE(ServerWindow::Ping(1000), 100) << "the window answers";
+    EXPECT_GE(ServerWindow::Ping(2000), 0) << "the window answers";
     std::printf("the killed client's bar after its death: %d\n", ServerWindow::Bar(0));
     other.Release();
     // Wine's COM does not collect a dead client's objects: the server keeps that bar until it

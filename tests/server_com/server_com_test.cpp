@@ -1,11 +1,13 @@
 // QDSERVER over real out-of-process COM: objects created by ProgID from this process, their calls
 // timed, and the server's bars read from its real window. The prefix holds QDSERVER's
-// registration from one earlier start. Times are checked with generous bounds: 6 s a call.
+// registration from one earlier start. Times are checked with generous bounds: 6 s a call. Clicks
+// and pings wait for what they act on (a bar that moves), not for a time.
 #include "server_link.h"
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -68,24 +70,24 @@ TEST_F(ServerComTest, OneCallTakesSixSecondsAndItsBarStaysFullUntilRelease)
     ASSERT_HRESULT_SUCCEEDED(object.Test(&ms));
     RecordProperty("single_call_ms", static_cast<int>(ms));
     EXPECT_GT(ms, kCallMs * 0.95);
-    EXPECT_LT(ms, kCallMs * 1.3);
+    EXPECT_LT(ms, kCallMs * 1.5);
     EXPECT_EQ(ServerWindow::Bar(0), 100) << "the first object takes \"Object 1:\"";
     Sleep(500);
     EXPECT_EQ(ServerWindow::Bar(0), 100) << "the bar stays full while the object lives";
     object.Release();
-    EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) == 0; }, 2000)) << "release resets the bar";
+    EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) == 0; })) << "release resets the bar";
 }
 
 TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
 {
     auto objects = MakeObjects(2);
-    double worstPing = 0;
+    int unanswered = 0;
     bool bothMoving = false;
     double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
         for (int i = 0; i < 20; ++i) {
             Sleep(200);
-            double ping = ServerWindow::Ping(2000);
-            worstPing = ping < 0 ? 1e9 : std::max(worstPing, ping);
+            // A window that a call blocks stays silent for the rest of the call's six seconds.
+            unanswered += ServerWindow::Ping(2000) < 0;
             auto bars = ServerWindow::Bars();
             if (bars[0] > 0 && bars[0] < 100 && bars[1] > 0 && bars[1] < 100)
                 bothMoving = true;
@@ -93,9 +95,9 @@ TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
     });
     RecordProperty("two_enabled_ms", static_cast<int>(wall));
     EXPECT_GT(wall, kCallMs * 0.95);
-    EXPECT_LT(wall, kCallMs * 1.3) << "the calls ran one after another";
+    EXPECT_LT(wall, kCallMs * 1.5) << "the calls ran one after another";
     EXPECT_TRUE(bothMoving) << "both bars advance at the same time";
-    EXPECT_LT(worstPing, 100) << "the window answers within 100 ms during own-thread calls";
+    EXPECT_EQ(unanswered, 0) << "the window answers during own-thread calls";
     EXPECT_EQ(ServerWindow::Bar(0), 100);
     EXPECT_EQ(ServerWindow::Bar(1), 100);
 }
@@ -107,35 +109,32 @@ TEST_F(ServerComTest, DisabledCallsRunOneAfterAnotherAndBlockTheWindow)
     ServerWindow::SelectOwnThread(true);  // the choice was read at construction
     int unanswered = 0;
     double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
-        Sleep(1500);
-        for (int i = 0; i < 5; ++i)
-            if (ServerWindow::Ping(300) < 0)
-                ++unanswered;
+        // Once the first call runs, the window stays silent while the calls run one after another.
+        if (WaitUntil([] { return ServerWindow::Ping(300) < 0; }))
+            for (int i = 0; i < 5; ++i)
+                unanswered += ServerWindow::Ping(300) < 0;
     });
     RecordProperty("two_disabled_ms", static_cast<int>(wall));
     EXPECT_GT(wall, 2 * kCallMs * 0.95);
-    EXPECT_LT(wall, 2 * kCallMs * 1.3);
+    EXPECT_LT(wall, 2 * kCallMs * 1.5);
     EXPECT_EQ(unanswered, 5) << "the window does not answer while a main-thread call runs";
 }
 
 TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally)
 {
     auto objects = MakeObjects(2);
-    std::vector<double> ms;
     std::vector<HRESULT> hr;
-    CallConcurrently(objects, &ms, &hr, [] {
-        Sleep(2000);
+    CallConcurrently(objects, nullptr, &hr, [] {
+        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) > 0 && ServerWindow::Bar(1) > 0; }));
         ServerWindow::Click(1010);  // "Abort Call"
     });
     EXPECT_HRESULT_SUCCEEDED(hr[0]);
     EXPECT_HRESULT_SUCCEEDED(hr[1]);
-    int aborted = (ms[0] < 4500) + (ms[1] < 4500);
-    EXPECT_EQ(aborted, 1) << "one click stops exactly one call";
-    int stopped = ms[0] < ms[1] ? 0 : 1;
-    int bar = ServerWindow::Bar(stopped);
-    EXPECT_GT(bar, 0);
-    EXPECT_LT(bar, 100) << "the aborted call leaves its bar part-filled";
-    EXPECT_EQ(ServerWindow::Bar(1 - stopped), 100);
+    auto bars = ServerWindow::Bars();
+    int stopped = bars[0] < bars[1] ? 0 : 1;
+    EXPECT_EQ(bars[1 - stopped], 100) << "one click stops exactly one call";
+    EXPECT_GT(bars[stopped], 0);
+    EXPECT_LT(bars[stopped], 100) << "the aborted call leaves its bar part-filled";
 }
 
 TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
@@ -145,7 +144,7 @@ TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
     ASSERT_HRESULT_SUCCEEDED(objects[8]->Test(&ms));
     RecordProperty("ninth_object_ms", static_cast<int>(ms));
     EXPECT_GT(ms, 550);
-    EXPECT_LT(ms, 1500) << "a call without a bar ends after its first wait";
+    EXPECT_LT(ms, kCallMs / 3) << "a call without a bar ends after its first wait";
     EXPECT_EQ(ServerWindow::Bars(), (std::array<int, 8>{})) << "it changes no bar";
 
     objects[2].reset();  // "Object 3:"
@@ -154,8 +153,9 @@ TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
     std::vector<std::unique_ptr<DemoObject>> fresh;
     fresh.push_back(std::make_unique<DemoObject>());
     CallConcurrently(fresh, nullptr, nullptr, [] {
-        Sleep(1400);
-        ServerWindow::Click(1010);  // end the call early: the bar it moved tells the slot
+        // End the call once it has moved a bar: that bar tells the slot.
+        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bars() != std::array<int, 8>{}; }));
+        ServerWindow::Click(1010);
     });
     EXPECT_GT(ServerWindow::Bar(0), 0) << "the new object took \"Object 1:\"";
     EXPECT_EQ(ServerWindow::Bar(2), 0);
@@ -166,15 +166,13 @@ bool WindowAnswersDuringCall(DemoObject& object)
 {
     std::vector<std::unique_ptr<DemoObject>> one;
     one.emplace_back(&object);
-    int answered = 0;
+    bool silent = false;
     CallConcurrently(one, nullptr, nullptr, [&] {
-        Sleep(1500);
-        for (int i = 0; i < 5; ++i)
-            if (ServerWindow::Ping(300) >= 0)
-                ++answered;
+        // A call on the main thread silences the window for six seconds; a ping waits two.
+        silent = WaitUntil([] { return ServerWindow::Ping(2000) < 0; }, 3000);
     });
     one[0].release();
-    return answered == 5;
+    return !silent;
 }
 
 TEST_F(ServerComTest, OwnThreadChoiceIsTakenWhenAnObjectIsConstructed)
@@ -192,7 +190,7 @@ TEST_F(ServerComTest, SecondCallContinuesFromWhereItsBarStands)
     std::vector<std::unique_ptr<DemoObject>> objects;
     objects.push_back(std::make_unique<DemoObject>());
     CallConcurrently(objects, nullptr, nullptr, [] {
-        Sleep(2100);
+        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) >= 20; }));
         ServerWindow::Click(1010);
     });
     int first = ServerWindow::Bar(0);
@@ -335,17 +333,26 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
     double closedAt = 0;
     DWORD waited = WAIT_FAILED;
     CallConcurrently(objects, nullptr, &hr, [&] {
-        Sleep(2000);
+        EXPECT_TRUE(WaitUntil([] {
+            auto bars = ServerWindow::Bars();
+            return std::all_of(bars.begin(), bars.end(), [](int bar) { return bar > 0; });
+        }, 10000)) << "all eight calls run";
         PostMessageA(ServerWindow::Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
         closedAt = NowMs();
         waited = WaitForSingleObject(hProcess, 10000);
     });
     ASSERT_EQ(waited, WAIT_OBJECT_0) << "the server did not end";
+
     DWORD code = 1234;
     GetExitCodeProcess(hProcess, &code);
     CloseHandle(hProcess);
     EXPECT_EQ(code, 0u);
     RecordProperty("close_to_exit_ms", static_cast<int>(NowMs() - closedAt));
+    // The process ended under the calls: each reports that it did not complete.
+    for (HRESULT h : hr)
+        EXPECT_TRUE(h == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || h == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+                    h == RPC_E_DISCONNECTED || h == RPC_E_SERVER_DIED || h == RPC_E_SERVER_DIED_DNE)
+            << std::hex << h;
     objects.clear();  // releasing proxies of a gone server must not hang either
 }
 

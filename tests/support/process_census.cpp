@@ -36,6 +36,8 @@ BOOL CALLBACK CountWindow(HWND hWnd, LPARAM lParam)
 int CountProcessThreads(DWORD pid)
 {
     HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return -1;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
     int nCount = 0;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+// Each count is -1 when it cannot be taken.
 struct ProcessCensus {
     int threads = 0;
     int handles = 0;
