@@ -1,6 +1,7 @@
 #include "benchmark.h"
 
 #include "bench_names.h"
+#include "now_ms.h"
 #include "remote_object.h"
 
 #include <unique_handle.h>
@@ -40,8 +41,8 @@ std::string BarsText(const std::array<int, 8>& bars)
 }  // namespace
 
 Benchmark::Benchmark(const Options& options, Progress& progress, BenchReport& report)
-    : m_options(options), m_progress(progress), m_report(report), m_qdWindow(QDSERVER_CAPTION),
-      m_bareWindow(QDBENCH_BARE_CAPTION)
+    : m_options(options), m_progress(progress), m_report(report),
+      m_qdWindow(WindowQuery(QDSERVER_CAPTION).HiddenToo()), m_bareWindow(WindowQuery(QDBENCH_BARE_CAPTION).HiddenToo())
 {
 }
 

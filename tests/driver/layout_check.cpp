@@ -1,7 +1,7 @@
 #include "layout_check.h"
 
 #include "dialog_units.h"
-#include "window_finder.h"
+#include "window_query.h"
 
 #include <cstdio>
 #include <cstdlib>
