@@ -72,7 +72,7 @@ bool KeyMovesFocusTo(HWND hWnd, WPARAM vk, int nID)
 int CheckServer()
 {
     HWND hWnd = Require("QDServer");
-    int problems = CheckDialog(hWnd, ServerDialogSpec());
+    int problems = CheckDialog(hWnd, ExpectedServerDialog());
     for (int i = 0; i < 8; ++i) {
         int pos = static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0));
         if (pos != 0) {
@@ -105,7 +105,7 @@ int CheckServer()
 int CheckClient()
 {
     HWND hWnd = Require("QDClient");
-    int problems = CheckDialog(hWnd, ClientDialogSpec());
+    int problems = CheckDialog(hWnd, ExpectedClientDialog());
     if (FocusOf(hWnd) != GetDlgItem(hWnd, 1000)) {
         std::printf("MISMATCH focus is not on the button\n");
         ++problems;
@@ -118,15 +118,15 @@ int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
 {
     HWND hMain = Require(mainCaption);
     PostMessageA(hMain, WM_SYSCOMMAND, command, 0);
-    DialogSpec spec = AboutDialogSpec(program);
-    HWND hAbout = WindowQuery(spec.caption).WaitFor(5000);
+    ExpectedDialog expected = ExpectedAboutDialog(program);
+    HWND hAbout = WindowQuery(expected.caption).WaitFor(5000);
     if (hAbout == nullptr) {
-        std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), spec.caption);
+        std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), expected.caption);
         return 1;
     }
-    int problems = CheckDialog(hAbout, spec);
+    int problems = CheckDialog(hAbout, expected);
     PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-    if (!WindowQuery(spec.caption).WaitUntilGone(5000)) {
+    if (!WindowQuery(expected.caption).WaitUntilGone(5000)) {
         std::printf("MISMATCH OK did not close the About box\n");
         ++problems;
     }
