@@ -11,21 +11,15 @@ CCreatingThread& TheCreatingThread()
 
 IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject)
 {
-    IStream* pStream = nullptr;
-    TheCreatingThread().Run([&] {
+    return TheCreatingThread().HandOut([&] {
         auto* pObject = new CThreadProbeTarget(bOwnThread);
         if (ppObject != nullptr)
             *ppObject = pObject;
         IDispatch* pDisp = nullptr;
         pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp));
         pObject->ExternalRelease();
-        CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
-        pDisp->Release();
+        return pDisp;
     });
-    IDispatch* pDisp = nullptr;
-    if (pStream != nullptr)
-        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
-    return pDisp;
 }
 
 long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
