@@ -35,14 +35,6 @@ CLSID RemoteObject::ClassOf(const char* progId, HRESULT* pHr)
     return clsid;
 }
 
-HRESULT RemoteObject::CheapCall()
-{
-    if (!m_pDisp)
-        return E_POINTER;
-    UINT count = 0;
-    return m_pDisp->GetTypeInfoCount(&count);
-}
-
 HRESULT RemoteObject::Test(double* pMs)
 {
     if (!m_pDisp)

@@ -18,8 +18,6 @@ public:
 
     HRESULT Created() const { return m_hrCreate; }
     IDispatch* Get() const { return m_pDisp; }
-    // A call that does no work on the server: the cost of the round trip alone.
-    HRESULT CheapCall();
     // "Test" (DISPID 1), a method without arguments; *pMs receives the call's duration.
     HRESULT Test(double* pMs = nullptr);
     HRESULT Release();
