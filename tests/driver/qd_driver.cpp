@@ -18,14 +18,14 @@
 //                                "exit CODE windows N" (N: visible windows it showed) and the captions
 #include "layout_check.h"
 #include "now_ms.h"
+#include "server_window.h"
 #include "wait_until.h"
 #include "window_query.h"
 
 #include <unique_handle.h>
 
-#include <commctrl.h>
-
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,10 +73,10 @@ int CheckServer()
 {
     HWND hWnd = Require("QDServer");
     int problems = CheckDialog(hWnd, ExpectedServerDialog());
+    std::array<int, 8> bars = ServerWindow("QDServer").Bars();
     for (int i = 0; i < 8; ++i) {
-        int pos = static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0));
-        if (pos != 0) {
-            std::printf("MISMATCH bar %d: pos %d\n", i + 1, pos);
+        if (bars[i] != 0) {
+            std::printf("MISMATCH bar %d: pos %d\n", i + 1, bars[i]);
             ++problems;
         }
     }
@@ -136,9 +136,10 @@ int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
 
 int Bars(const char* caption)
 {
-    HWND hWnd = Require(caption);
+    Require(caption);
+    std::array<int, 8> bars = ServerWindow(caption).Bars();
     for (int i = 0; i < 8; ++i)
-        std::printf(i ? " %d" : "%d", static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0)));
+        std::printf(i ? " %d" : "%d", bars[i]);
     std::printf("\n");
     return 0;
 }
