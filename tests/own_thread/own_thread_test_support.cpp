@@ -50,3 +50,17 @@ bool ReleaseAndWaitForDeletion(IDispatch* pDisp)
     TheCreatingThread().Run([] {});
     return true;
 }
+
+HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
+{
+    *ppStream = reinterpret_cast<LPSTREAM>(1);
+    return E_OUTOFMEMORY;
+}
+
+HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
+
+HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
+{
+    *ppv = nullptr;
+    return E_FAIL;
+}
