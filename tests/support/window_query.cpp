@@ -28,20 +28,9 @@ std::string WindowClass(HWND hWnd)
     return name;
 }
 
-WindowQuery WindowQuery::AnyMessageBox()
-{
-    WindowQuery query(nullptr);
-    query.m_kind = Kind::kMessageBox;
-    return query;
-}
+WindowQuery WindowQuery::AnyMessageBox() { return WindowQuery(Kind::kMessageBox, 0); }
 
-WindowQuery WindowQuery::AnyOfProcess(DWORD pid)
-{
-    WindowQuery query(nullptr);
-    query.m_kind = Kind::kAnyCaption;
-    query.m_pid = pid;
-    return query;
-}
+WindowQuery WindowQuery::AnyOfProcess(DWORD pid) { return WindowQuery(Kind::kAnyCaption, pid); }
 
 WindowQuery WindowQuery::InThisProcess() const
 {

@@ -33,6 +33,8 @@ public:
 
 private:
     enum class Kind { kCaption, kMessageBox, kAnyCaption };
+    WindowQuery(Kind kind, DWORD pid) : m_kind(kind), m_pid(pid) {}
+
     Kind m_kind = Kind::kCaption;
     const char* m_caption = nullptr;
     DWORD m_pid = 0;  // 0: any process but this one
