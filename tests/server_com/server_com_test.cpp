@@ -10,6 +10,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -28,27 +29,24 @@ protected:
     void SetUp() override { ASSERT_EQ(PrepareServer(), ""); }
 };
 
-// Runs "Test" on each object from a thread of its own; returns the wall time of all calls.
-double CallConcurrently(std::vector<std::unique_ptr<RemoteObject>>& objects, std::vector<double>* pMs = nullptr,
-                        std::vector<HRESULT>* pHr = nullptr, std::function<void()> during = {})
+// Runs "Test" on each object from a thread of its own while `during` runs on this one; returns the
+// wall time of all calls, and in *pHr each call's result.
+double CallConcurrently(std::vector<std::unique_ptr<RemoteObject>>& objects, std::vector<HRESULT>* pHr,
+                        const std::function<void()>& during)
 {
-    std::vector<double> ms(objects.size());
     std::vector<HRESULT> hr(objects.size());
     std::vector<std::thread> threads;
     double start = NowMs();
     for (size_t i = 0; i < objects.size(); ++i)
         threads.emplace_back([&, i] {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            hr[i] = objects[i]->Test(&ms[i]);
+            hr[i] = objects[i]->Test();
             CoUninitialize();
         });
-    if (during)
-        during();
+    during();
     for (auto& t : threads)
         t.join();
     double wall = NowMs() - start;
-    if (pMs)
-        *pMs = ms;
     if (pHr)
         *pHr = hr;
     return wall;
@@ -85,7 +83,7 @@ TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
     auto objects = MakeObjects(2);
     int unanswered = 0;
     bool bothMoving = false;
-    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+    double wall = CallConcurrently(objects, nullptr, [&] {
         for (int i = 0; i < 20; ++i) {
             Sleep(200);
             // A window that a call blocks stays silent for the rest of the call's six seconds.
@@ -110,7 +108,7 @@ TEST_F(ServerComTest, DisabledCallsRunOneAfterAnotherAndBlockTheWindow)
     auto objects = MakeObjects(2);
     theServerWindow.SelectOwnThread(true);  // the choice was read at construction
     int unanswered = 0;
-    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+    double wall = CallConcurrently(objects, nullptr, [&] {
         // Once the first call runs, the window stays silent while the calls run one after another.
         if (WaitUntil([] { return theServerWindow.Ping(300) < 0; }))
             for (int i = 0; i < 5; ++i)
@@ -126,7 +124,7 @@ TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally
 {
     auto objects = MakeObjects(2);
     std::vector<HRESULT> hr;
-    CallConcurrently(objects, nullptr, &hr, [] {
+    CallConcurrently(objects, &hr, [] {
         EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }));
         theServerWindow.Click(1010);  // "Abort Call"
     });
@@ -154,7 +152,7 @@ TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
     objects[8].reset();
     std::vector<std::unique_ptr<RemoteObject>> fresh;
     fresh.push_back(std::make_unique<RemoteObject>(kDemoProgId));
-    CallConcurrently(fresh, nullptr, nullptr, [] {
+    CallConcurrently(fresh, nullptr, [] {
         // End the call once it has moved a bar: that bar tells the slot.
         EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bars() != std::array<int, 8>{}; }));
         theServerWindow.Click(1010);
@@ -169,7 +167,7 @@ bool WindowAnswersDuringCall(RemoteObject& object)
     std::vector<std::unique_ptr<RemoteObject>> one;
     one.emplace_back(&object);
     bool silent = false;
-    CallConcurrently(one, nullptr, nullptr, [&] {
+    CallConcurrently(one, nullptr, [&] {
         // A call on the main thread silences the window for six seconds; a ping waits two.
         silent = WaitUntil([] { return theServerWindow.Ping(2000) < 0; }, 3000);
     });
@@ -191,7 +189,7 @@ TEST_F(ServerComTest, SecondCallContinuesFromWhereItsBarStands)
 {
     std::vector<std::unique_ptr<RemoteObject>> objects;
     objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
-    CallConcurrently(objects, nullptr, nullptr, [] {
+    CallConcurrently(objects, nullptr, [] {
         EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) >= 20; }));
         theServerWindow.Click(1010);
     });
@@ -334,7 +332,7 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
     std::vector<HRESULT> hr;
     double closedAt = 0;
     DWORD waited = WAIT_FAILED;
-    CallConcurrently(objects, nullptr, &hr, [&] {
+    CallConcurrently(objects, &hr, [&] {
         EXPECT_TRUE(WaitUntil([] {
             auto bars = theServerWindow.Bars();
             return std::all_of(bars.begin(), bars.end(), [](int bar) { return bar > 0; });
@@ -358,12 +356,3 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}
