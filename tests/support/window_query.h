@@ -12,7 +12,8 @@ std::string WindowClass(HWND hWnd);
 
 class WindowQuery {
 public:
-    // A window whose caption is exactly `caption` (implicit: a caption is a query).
+    // A window whose caption is exactly `caption` (implicit: a caption is a query). The caption is
+    // not copied: it must outlive the query.
     WindowQuery(const char* caption) : m_caption(caption) {}
     // A message box: class #32770 with the static 65535 and an OK button.
     static WindowQuery AnyMessageBox();
@@ -21,7 +22,7 @@ public:
 
     // This process's windows instead of other processes'.
     WindowQuery InThisProcess() const;
-    // Hidden windows count as well (a server's hidden message window).
+    // Hidden windows count as well (the bare server has only a hidden one).
     WindowQuery HiddenToo() const;
 
     bool Matches(HWND hWnd) const;
