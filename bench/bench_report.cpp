@@ -1,6 +1,7 @@
 #include "bench_report.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 namespace {
@@ -16,28 +17,30 @@ std::string Fixed(double value, int decimals)
     return text;
 }
 
+struct Label {
+    const char* key;  // as the JSON names it
+    const char* text; // as the tables show it
+};
+
+// The text for key; the last label, whose key is nullptr, for any other.
+const char* LabelOf(const std::string& key, std::initializer_list<Label> labels)
+{
+    for (const Label& label : labels)
+        if (label.key == nullptr || key == label.key)
+            return label.text;
+    return "";
+}
+
 const char* ObjectLabel(const std::string& object)
 {
-    if (object == "own_thread")
-        return "QDSERVER, own thread";
-    if (object == "main_thread")
-        return "QDSERVER, main thread";
-    if (object == "qdserver")
-        return "QDSERVER";
-    return "bare server";
+    return LabelOf(object, {{"own_thread", "QDSERVER, own thread"}, {"main_thread", "QDSERVER, main thread"},
+                            {"qdserver", "QDSERVER"}, {nullptr, "bare server"}});
 }
 
 const char* MeasureLabel(const std::string& measure)
 {
-    if (measure == "round_trip")
-        return "round trip";
-    if (measure == "create_release")
-        return "create+release";
-    if (measure == "create")
-        return "(create alone)";
-    if (measure == "release")
-        return "(release alone)";
-    return "cold start";
+    return LabelOf(measure, {{"round_trip", "round trip"}, {"create_release", "create+release"},
+                             {"create", "(create alone)"}, {"release", "(release alone)"}, {nullptr, "cold start"}});
 }
 
 // Met, missed, or not measured.

@@ -1,16 +1,10 @@
 #include "progress.h"
 
+#include "now_ms.h"
+
 #include <windows.h>
 
 #include <cstdarg>
-
-double NowMs()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 Progress::Progress(FILE* out) : m_out(out), m_startMs(NowMs()) {}
 

@@ -18,5 +18,3 @@ private:
     double m_startMs;
     const char* m_phase = "start";
 };
-
-double NowMs();

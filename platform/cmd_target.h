@@ -43,7 +43,6 @@ public:
 
     // Automation.
     void EnableAutomation();
-    BOOL IsAutomationEnabled() const { return m_bAutomationEnabled; }
     LPDISPATCH GetIDispatch(BOOL bAddRef);
 
     // Reference counting and interface lookup (no aggregation: internal and external are one).

@@ -3,6 +3,8 @@
 // position in its own class's map, counted from 1; the nesting depth of the declaring class goes into
 // the high word, so the most derived class's members are 1, 2, ...
 #pragma once
+#include "class_map.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
@@ -140,24 +142,10 @@ template <auto Pfn, bool bMatches> struct CheckedThunk {
 
 }  // namespace afx_dispatch
 
-#define DECLARE_DISPATCH_MAP()                          \
-protected:                                              \
-    static const AFX_DISPMAP* GetThisDispatchMap();     \
-    const AFX_DISPMAP* GetDispatchMap() const override;
-
-#define BEGIN_DISPATCH_MAP(theClass, baseClass)                                      \
-    const AFX_DISPMAP* theClass::GetDispatchMap() const { return GetThisDispatchMap(); } \
-    const AFX_DISPMAP* theClass::GetThisDispatchMap()                               \
-    {                                                                                 \
-        typedef theClass ThisClass;                                                   \
-        typedef baseClass TheBaseClass;                                               \
-        static const AFX_DISPMAP_ENTRY _dispatchEntries[] = {
-
-#define END_DISPATCH_MAP()                                                            \
-            {nullptr, 0, VT_EMPTY, nullptr, nullptr}};                                \
-        static const AFX_DISPMAP dispatchMap = {&TheBaseClass::GetThisDispatchMap, _dispatchEntries}; \
-        return &dispatchMap;                                                          \
-    }
+#define DECLARE_DISPATCH_MAP() AFX_DECLARE_CLASS_MAP(Dispatch, AFX_DISPMAP)
+#define BEGIN_DISPATCH_MAP(theClass, baseClass) \
+    AFX_BEGIN_CLASS_MAP(Dispatch, AFX_DISPMAP, AFX_DISPMAP_ENTRY, theClass, baseClass)
+#define END_DISPATCH_MAP() AFX_END_CLASS_MAP(Dispatch)
 
 #define DISP_FUNCTION(theClass, szExternalName, pfnMember, vtRetVal, vtsParams) \
     DISP_FUNCTION_ID(theClass, szExternalName, DISPID_UNKNOWN, pfnMember, vtRetVal, vtsParams)

@@ -20,8 +20,6 @@ BSTR AllocWide(const std::string& text)
 
 }  // namespace
 
-BSTR CException::GetDescription() const { return AllocWide(GetErrorMessage()); }
-
 std::string AfxFormatHResult(HRESULT hr)
 {
     char* pBuffer = nullptr;
@@ -50,11 +48,6 @@ std::string COleDispatchException::GetErrorMessage() const
 }
 
 void AfxThrowOleException(SCODE sc) { throw COleException(sc); }
-
-void AfxThrowOleDispatchException(WORD wCode, const std::string& description)
-{
-    throw COleDispatchException(description, DISP_E_EXCEPTION, wCode);
-}
 
 std::string AfxDescribeCurrentException(SCODE* pScode)
 {

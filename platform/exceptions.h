@@ -14,8 +14,6 @@ public:
     virtual std::string GetErrorMessage() const = 0;
     // The COM status code that describes the failure.
     virtual SCODE GetStatusCode() const = 0;
-    // The message as a BSTR for an EXCEPINFO (the caller frees it).
-    BSTR GetDescription() const;
 };
 
 // A failed COM operation, identified by its HRESULT.
@@ -42,7 +40,6 @@ public:
 };
 
 [[noreturn]] void AfxThrowOleException(SCODE sc);
-[[noreturn]] void AfxThrowOleDispatchException(WORD wCode, const std::string& description);
 
 // The system's text for an HRESULT, or a hexadecimal description when it has none.
 std::string AfxFormatHResult(HRESULT hr);

@@ -1,6 +1,8 @@
 // Interface maps: a static table per class of (interface ID, implementing part), chained to the base
 // class's table. A part is reached through a small thunk, so a table holds plain function pointers.
 #pragma once
+#include "class_map.h"
+
 #include <windows.h>
 #include <unknwn.h>
 
@@ -16,25 +18,10 @@ struct AFX_INTERFACEMAP {
     const AFX_INTERFACEMAP_ENTRY* lpEntries;
 };
 
-#define DECLARE_INTERFACE_MAP()                          \
-protected:                                               \
-    static const AFX_INTERFACEMAP* GetThisInterfaceMap(); \
-    const AFX_INTERFACEMAP* GetInterfaceMap() const override;
-
-#define BEGIN_INTERFACE_MAP(theClass, baseClass)                                          \
-    const AFX_INTERFACEMAP* theClass::GetInterfaceMap() const { return GetThisInterfaceMap(); } \
-    const AFX_INTERFACEMAP* theClass::GetThisInterfaceMap()                              \
-    {                                                                                      \
-        typedef theClass ThisClass;                                                        \
-        typedef baseClass TheBaseClass;                                                    \
-        static const AFX_INTERFACEMAP_ENTRY _interfaceEntries[] = {
-
-#define END_INTERFACE_MAP()                                                                \
-            {nullptr, nullptr}};                                                           \
-        static const AFX_INTERFACEMAP interfaceMap = {&TheBaseClass::GetThisInterfaceMap, \
-                                                      _interfaceEntries};                  \
-        return &interfaceMap;                                                              \
-    }
+#define DECLARE_INTERFACE_MAP() AFX_DECLARE_CLASS_MAP(Interface, AFX_INTERFACEMAP)
+#define BEGIN_INTERFACE_MAP(theClass, baseClass) \
+    AFX_BEGIN_CLASS_MAP(Interface, AFX_INTERFACEMAP, AFX_INTERFACEMAP_ENTRY, theClass, baseClass)
+#define END_INTERFACE_MAP() AFX_END_CLASS_MAP(Interface)
 
 // Maps an interface ID to the nested part m_x<localClass> (for automation: Dispatch).
 #define INTERFACE_PART(theClass, iid, localClass)                                              \

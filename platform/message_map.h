@@ -2,6 +2,8 @@
 // chained to the base class's table. Handlers are reached through small thunks that cast the target to
 // the class that declared the entry, so a table holds plain function pointers.
 #pragma once
+#include "class_map.h"
+
 #include <windows.h>
 
 class CCmdTarget;
@@ -23,24 +25,10 @@ struct AFX_MSGMAP {
 
 #define afx_msg
 
-#define DECLARE_MESSAGE_MAP()                           \
-protected:                                              \
-    static const AFX_MSGMAP* GetThisMessageMap();       \
-    const AFX_MSGMAP* GetMessageMap() const override;
-
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const AFX_MSGMAP* theClass::GetThisMessageMap()                          \
-    {                                                                          \
-        typedef theClass ThisClass;                                            \
-        typedef baseClass TheBaseClass;                                        \
-        static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-
-#define END_MESSAGE_MAP()                                                      \
-            {0, 0, 0, 0, nullptr}};                                            \
-        static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, _messageEntries}; \
-        return &messageMap;                                                    \
-    }
+#define DECLARE_MESSAGE_MAP() AFX_DECLARE_CLASS_MAP(Message, AFX_MSGMAP)
+#define BEGIN_MESSAGE_MAP(theClass, baseClass) \
+    AFX_BEGIN_CLASS_MAP(Message, AFX_MSGMAP, AFX_MSGMAP_ENTRY, theClass, baseClass)
+#define END_MESSAGE_MAP() AFX_END_CLASS_MAP(Message)
 
 #define AFX_THUNK(body) [](CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam) -> LRESULT { \
         (void)wParam; (void)lParam; ThisClass* pThis = static_cast<ThisClass*>(pTarget); body }

@@ -32,5 +32,3 @@ void AfxOleTerm()
 void AfxOleLockApp() { ++g_nLockCount; }
 
 void AfxOleUnlockApp() { --g_nLockCount; }
-
-LONG AfxOleGetLockCount() { return g_nLockCount; }

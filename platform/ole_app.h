@@ -10,4 +10,3 @@ void AfxOleTerm();
 
 void AfxOleLockApp();
 void AfxOleUnlockApp();
-LONG AfxOleGetLockCount();

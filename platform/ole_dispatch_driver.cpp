@@ -65,13 +65,6 @@ void COleDispatchDriver::AttachDispatch(LPDISPATCH lpDispatch, BOOL bAutoRelease
     m_bAutoRelease = bAutoRelease;
 }
 
-LPDISPATCH COleDispatchDriver::DetachDispatch()
-{
-    LPDISPATCH lpDispatch = m_lpDispatch;
-    m_lpDispatch = nullptr;
-    return lpDispatch;
-}
-
 void COleDispatchDriver::ReleaseDispatch()
 {
     if (m_lpDispatch != nullptr) {

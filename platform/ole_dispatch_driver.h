@@ -19,7 +19,6 @@ public:
     BOOL CreateDispatch(REFCLSID clsid, COleException* pError = nullptr);
 
     void AttachDispatch(LPDISPATCH lpDispatch, BOOL bAutoRelease = TRUE);
-    LPDISPATCH DetachDispatch();
     void ReleaseDispatch();
 
     // Calls member dwDispID. pbParamInfo lists the arguments' types (VTS_...), which follow as

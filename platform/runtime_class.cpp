@@ -11,11 +11,6 @@ CRuntimeClass CObject::classCObject = {"CObject", static_cast<int>(sizeof(CObjec
 
 CRuntimeClass* CObject::GetRuntimeClass() const { return &classCObject; }
 
-BOOL CObject::IsKindOf(const CRuntimeClass* pClass) const
-{
-    return GetRuntimeClass()->IsDerivedFrom(pClass);
-}
-
 CObject* CRuntimeClass::CreateObject() const
 {
     return m_pfnCreateObject ? m_pfnCreateObject() : nullptr;

@@ -27,7 +27,6 @@ class CObject {
 public:
     virtual ~CObject() = default;
     virtual CRuntimeClass* GetRuntimeClass() const;
-    BOOL IsKindOf(const CRuntimeClass* pClass) const;
 
     static CRuntimeClass classCObject;
 

@@ -71,13 +71,6 @@ BOOL CWnd::Attach(HWND hWnd)
     return TRUE;
 }
 
-HWND CWnd::Detach()
-{
-    HWND hWnd = m_hWnd;
-    m_hWnd = nullptr;
-    return hWnd;
-}
-
 BOOL CWnd::SubclassWindow(HWND hWnd)
 {
     if (hWnd == nullptr || FromHandlePermanent(hWnd) != nullptr)

@@ -25,7 +25,6 @@ public:
 
     // Attaches an existing window without routing its messages (controls bound by data exchange).
     BOOL Attach(HWND hWnd);
-    HWND Detach();
     // Attaches an existing window and routes its messages through this object's message map.
     BOOL SubclassWindow(HWND hWnd);
     static CWnd* FromHandlePermanent(HWND hWnd);

@@ -1,7 +1,7 @@
 #include "layout_check.h"
 
 #include "dialog_units.h"
-#include "window_finder.h"
+#include "window_query.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,17 +9,17 @@
 
 namespace {
 
-ControlSpec Bar(int n, int y) { return {1000 + n, "msctls_progress32", "Progress1", 59, y, 101, 15}; }
+ExpectedControl Bar(int n, int y) { return {1000 + n, "msctls_progress32", "Progress1", 59, y, 101, 15}; }
 
-ControlSpec Label(const char* text, int y) { return {-1, "Static", text, 20, y, 31, 11}; }
+ExpectedControl Label(const char* text, int y) { return {-1, "Static", text, 20, y, 31, 11}; }
 
 bool Near(LONG a, LONG b) { return std::labs(a - b) <= 1; }
 
 }  // namespace
 
-const DialogSpec& ServerDialogSpec()
+const ExpectedDialog& ExpectedServerDialog()
 {
-    static const DialogSpec spec{
+    static const ExpectedDialog expected{
         "QDServer", 181, 256, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE,
         WS_EX_APPWINDOW,
         {
@@ -31,26 +31,26 @@ const DialogSpec& ServerDialogSpec()
             {-1, "Button", "Own Thread", 17, 13, 60, 40},
             {1010, "Button", "Abort Call", 99, 25, 56, 15},
         }};
-    return spec;
+    return expected;
 }
 
-const DialogSpec& ClientDialogSpec()
+const ExpectedDialog& ExpectedClientDialog()
 {
-    static const DialogSpec spec{
+    static const ExpectedDialog expected{
         "QDClient", 155, 50, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE,
         WS_EX_APPWINDOW,
         {
             {1000, "Button", "Make call to QDServer", 23, 17, 109, 14},
         }};
-    return spec;
+    return expected;
 }
 
-DialogSpec AboutDialogSpec(const char* program)
+ExpectedDialog ExpectedAboutDialog(const char* program)
 {
     static std::string caption, version;
     caption = std::string("About ") + program;
     version = std::string(program) + " Version 1.0";
-    return DialogSpec{
+    return ExpectedDialog{
         caption.c_str(), 217, 55, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0,
         {
             {-1, "Static", nullptr, 11, 17, 20, 20, false},
@@ -60,20 +60,20 @@ DialogSpec AboutDialogSpec(const char* program)
         }};
 }
 
-int CheckDialog(HWND hWnd, const DialogSpec& spec)
+int CheckDialog(HWND hWnd, const ExpectedDialog& expected)
 {
     int problems = 0;
     auto fail = [&](const std::string& what) {
-        std::printf("MISMATCH %s: %s\n", spec.caption, what.c_str());
+        std::printf("MISMATCH %s: %s\n", expected.caption, what.c_str());
         ++problems;
     };
-    if (WindowText(hWnd) != spec.caption)
+    if (WindowText(hWnd) != expected.caption)
         fail("caption is \"" + WindowText(hWnd) + "\"");
     DWORD style = static_cast<DWORD>(GetWindowLongA(hWnd, GWL_STYLE));
     DWORD exStyle = static_cast<DWORD>(GetWindowLongA(hWnd, GWL_EXSTYLE));
-    if ((style & spec.style) != spec.style)
+    if ((style & expected.style) != expected.style)
         fail("window style " + std::to_string(style));
-    if ((exStyle & spec.exStyle) != spec.exStyle)
+    if ((exStyle & expected.exStyle) != expected.exStyle)
         fail("extended style " + std::to_string(exStyle));
 
     DialogUnits units(L"MS Sans Serif", 8);
@@ -81,15 +81,15 @@ int CheckDialog(HWND hWnd, const DialogSpec& spec)
         fail("cannot measure dialog units");
     RECT client{};
     GetClientRect(hWnd, &client);
-    RECT want = units.ToPixels(0, 0, spec.cx, spec.cy);
+    RECT want = units.ToPixels(0, 0, expected.cx, expected.cy);
     if (!Near(client.right, want.right) || !Near(client.bottom, want.bottom))
         fail("client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
              ", expected " + std::to_string(want.right) + "x" + std::to_string(want.bottom));
 
     // Children come in template order, which is also the tab order.
     HWND hChild = GetWindow(hWnd, GW_CHILD);
-    for (size_t i = 0; i < spec.controls.size(); ++i, hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-        const ControlSpec& c = spec.controls[i];
+    for (size_t i = 0; i < expected.controls.size(); ++i, hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        const ExpectedControl& c = expected.controls[i];
         std::string name = "control #" + std::to_string(i) + " (" + (c.text ? c.text : "?") + ")";
         if (hChild == nullptr) {
             fail(name + " is missing");

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;            // -1 for IDC_STATIC
     const char* cls;
     const char* text;  // nullptr: not checked (an icon)
@@ -14,17 +14,17 @@ struct ControlSpec {
     bool checkSize = true;
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
     const char* caption;
     int cx, cy;
     DWORD style;
     DWORD exStyle;
-    std::vector<ControlSpec> controls;
+    std::vector<ExpectedControl> controls;
 };
 
-const DialogSpec& ServerDialogSpec();
-const DialogSpec& ClientDialogSpec();
-DialogSpec AboutDialogSpec(const char* program);  // "QDServer" or "QDClient"
+const ExpectedDialog& ExpectedServerDialog();
+const ExpectedDialog& ExpectedClientDialog();
+ExpectedDialog ExpectedAboutDialog(const char* program);  // "QDServer" or "QDClient"
 
 // Prints each difference to stdout; returns the number of differences.
-int CheckDialog(HWND hWnd, const DialogSpec& spec);
+int CheckDialog(HWND hWnd, const ExpectedDialog& expected);

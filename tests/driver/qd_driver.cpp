@@ -17,11 +17,15 @@
 //   run MS PROGRAM [ARGS...]     runs a program and watches it until it ends; prints
 //                                "exit CODE windows N" (N: visible windows it showed) and the captions
 #include "layout_check.h"
-#include "window_finder.h"
+#include "now_ms.h"
+#include "server_window.h"
+#include "wait_until.h"
+#include "window_query.h"
 
-#include <commctrl.h>
+#include <unique_handle.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +41,7 @@ DWORD ArgMs(int argc, char** argv, int i, DWORD fallback)
 
 HWND Require(const char* caption, DWORD timeoutMs = 10000)
 {
-    HWND hWnd = WaitForWindow(caption, timeoutMs);
+    HWND hWnd = WindowQuery(caption).WaitFor(timeoutMs);
     if (hWnd == nullptr) {
         std::printf("no window \"%s\"\n", caption);
         std::exit(2);
@@ -58,9 +62,8 @@ int Key(HWND hWnd, WPARAM vk);
 bool KeyMovesFocusTo(HWND hWnd, WPARAM vk, int nID)
 {
     Key(hWnd, vk);
-    for (int i = 0; i < 250; ++i, Sleep(20))
-        if (GetDlgCtrlID(FocusOf(hWnd)) == nID)
-            return true;
+    if (WaitUntil([&] { return GetDlgCtrlID(FocusOf(hWnd)) == nID; }, 5000, 20))
+        return true;
     std::printf("MISMATCH key 0x%02X: the focus is on \"%s\", not on control %d\n", static_cast<unsigned>(vk),
                 WindowText(FocusOf(hWnd)).c_str(), nID);
     return false;
@@ -69,11 +72,11 @@ bool KeyMovesFocusTo(HWND hWnd, WPARAM vk, int nID)
 int CheckServer()
 {
     HWND hWnd = Require("QDServer");
-    int problems = CheckDialog(hWnd, ServerDialogSpec());
+    int problems = CheckDialog(hWnd, ExpectedServerDialog());
+    std::array<int, 8> bars = ServerWindow("QDServer").Bars();
     for (int i = 0; i < 8; ++i) {
-        int pos = static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0));
-        if (pos != 0) {
-            std::printf("MISMATCH bar %d: pos %d\n", i + 1, pos);
+        if (bars[i] != 0) {
+            std::printf("MISMATCH bar %d: pos %d\n", i + 1, bars[i]);
             ++problems;
         }
     }
@@ -102,7 +105,7 @@ int CheckServer()
 int CheckClient()
 {
     HWND hWnd = Require("QDClient");
-    int problems = CheckDialog(hWnd, ClientDialogSpec());
+    int problems = CheckDialog(hWnd, ExpectedClientDialog());
     if (FocusOf(hWnd) != GetDlgItem(hWnd, 1000)) {
         std::printf("MISMATCH focus is not on the button\n");
         ++problems;
@@ -115,15 +118,15 @@ int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
 {
     HWND hMain = Require(mainCaption);
     PostMessageA(hMain, WM_SYSCOMMAND, command, 0);
-    DialogSpec spec = AboutDialogSpec(program);
-    HWND hAbout = WaitForWindow(spec.caption, 5000);
+    ExpectedDialog expected = ExpectedAboutDialog(program);
+    HWND hAbout = WindowQuery(expected.caption).WaitFor(5000);
     if (hAbout == nullptr) {
-        std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), spec.caption);
+        std::printf("MISMATCH command 0x%04X opened no \"%s\"\n", static_cast<unsigned>(command), expected.caption);
         return 1;
     }
-    int problems = CheckDialog(hAbout, spec);
+    int problems = CheckDialog(hAbout, expected);
     PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-    if (!WaitForWindowGone(spec.caption, 5000)) {
+    if (!WindowQuery(expected.caption).WaitUntilGone(5000)) {
         std::printf("MISMATCH OK did not close the About box\n");
         ++problems;
     }
@@ -133,9 +136,10 @@ int CheckAbout(const char* mainCaption, const char* program, WPARAM command)
 
 int Bars(const char* caption)
 {
-    HWND hWnd = Require(caption);
+    Require(caption);
+    std::array<int, 8> bars = ServerWindow(caption).Bars();
     for (int i = 0; i < 8; ++i)
-        std::printf(i ? " %d" : "%d", static_cast<int>(SendMessageA(GetDlgItem(hWnd, 1000 + i), PBM_GETPOS, 0, 0)));
+        std::printf(i ? " %d" : "%d", bars[i]);
     std::printf("\n");
     return 0;
 }
@@ -143,20 +147,16 @@ int Bars(const char* caption)
 int Ping(const char* caption, DWORD timeoutMs)
 {
     HWND hWnd = Require(caption);
-    LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
+    double start = NowMs();
     DWORD_PTR result = 0;
     LRESULT ok = SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result);
-    QueryPerformanceCounter(&b);
-    double ms = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
-    std::printf("%.1f\n", ok ? ms : -1.0);
+    std::printf("%.1f\n", ok ? NowMs() - start : -1.0);
     return ok ? 0 : 1;
 }
 
 int MessageBoxText(DWORD timeoutMs, bool pressOk)
 {
-    HWND hBox = WaitForMessageBox(timeoutMs);
+    HWND hBox = WindowQuery::AnyMessageBox().WaitFor(timeoutMs);
     if (hBox == nullptr) {
         std::printf("no message box\n");
         return 2;
@@ -165,8 +165,7 @@ int MessageBoxText(DWORD timeoutMs, bool pressOk)
                 WindowText(GetDlgItem(hBox, 0xFFFF)).c_str());
     if (pressOk) {
         PostMessageA(hBox, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(hBox, IDOK)));
-        for (int i = 0; i < 250 && IsWindow(hBox); ++i)
-            Sleep(20);
+        WaitUntil([&] { return !IsWindow(hBox); }, 5000, 20);
     }
     return 0;
 }
@@ -188,31 +187,28 @@ int RunWatched(DWORD timeoutMs, int argc, char** argv)
         std::printf("cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
         return 2;
     }
+    CUniqueHandle process(pi.hProcess), thread(pi.hThread);
     std::vector<HWND> seen;
     DWORD start = GetTickCount();
     bool ended = false;
     for (;;) {
-        for (HWND hWnd : VisibleWindowsOf(pi.dwProcessId))
+        for (HWND hWnd : WindowQuery::AnyOfProcess(pi.dwProcessId).FindAll())
             if (std::find(seen.begin(), seen.end(), hWnd) == seen.end()) {
                 seen.push_back(hWnd);
                 std::printf("window: \"%s\" (%s)\n", WindowText(hWnd).c_str(), WindowClass(hWnd).c_str());
             }
         if (ended)
             break;  // one last look after the end: a window shown just before it
-        ended = WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0;
+        ended = WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0;
         if (!ended && GetTickCount() - start >= timeoutMs) {
-            TerminateProcess(pi.hProcess, 1);
+            TerminateProcess(process.Get(), 1);
             std::printf("timeout after %lu ms\n", static_cast<unsigned long>(timeoutMs));
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
             return 1;
         }
     }
     DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
+    GetExitCodeProcess(process.Get(), &code);
     std::printf("exit %lu windows %u\n", static_cast<unsigned long>(code), static_cast<unsigned>(seen.size()));
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     return 0;
 }
 
@@ -230,12 +226,10 @@ int Arch(const char* caption)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(Require(caption), &pid);
-    HANDLE hProcess = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    CUniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     char path[MAX_PATH] = "";
     DWORD n = MAX_PATH;
-    BOOL bNamed = hProcess != nullptr && QueryFullProcessImageNameA(hProcess, 0, path, &n);
-    if (hProcess != nullptr)
-        CloseHandle(hProcess);
+    BOOL bNamed = process && QueryFullProcessImageNameA(process.Get(), 0, path, &n);
     HMODULE hImage = bNamed ? LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     if (hImage == nullptr) {
         std::printf("unknown\n");
@@ -265,7 +259,7 @@ int main(int argc, char** argv)
     }
     std::string cmd = argv[1];
     if (cmd == "wait" && argc >= 3) {
-        HWND hWnd = WaitForWindow(argv[2], ArgMs(argc, argv, 3, 10000));
+        HWND hWnd = WindowQuery(argv[2]).WaitFor(ArgMs(argc, argv, 3, 10000));
         if (!hWnd)
             return 1;
         DWORD pid = 0;
@@ -274,7 +268,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (cmd == "gone" && argc >= 3)
-        return WaitForWindowGone(argv[2], ArgMs(argc, argv, 3, 10000)) ? 0 : 1;
+        return WindowQuery(argv[2]).WaitUntilGone(ArgMs(argc, argv, 3, 10000)) ? 0 : 1;
     if (cmd == "check-server")
         return CheckServer();
     if (cmd == "check-client")
@@ -299,12 +293,12 @@ int main(int argc, char** argv)
         return 0;
     }
     if (cmd == "click-all" && argc >= 4) {
-        for (HWND hWnd : FindWindows(argv[2]))
+        for (HWND hWnd : WindowQuery(argv[2]).FindAll())
             PostMessageA(GetDlgItem(hWnd, std::atoi(argv[3])), BM_CLICK, 0, 0);
         return 0;
     }
     if (cmd == "count" && argc >= 3) {
-        std::printf("%u\n", static_cast<unsigned>(FindWindows(argv[2]).size()));
+        std::printf("%u\n", static_cast<unsigned>(WindowQuery(argv[2]).FindAll().size()));
         return 0;
     }
     if (cmd == "move" && argc >= 5) {

@@ -1,3 +1,5 @@
+#include "own_thread_test_support.h"
+
 #include <marshal_channel.h>
 #include <own_thread_system_calls.h>
 
@@ -12,20 +14,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-HRESULT WINAPI FailingUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
-{
-    *ppv = nullptr;
-    return E_FAIL;
-}
-
-HRESULT WINAPI FailingMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
-
-HRESULT WINAPI FailingCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
-{
-    *ppStream = reinterpret_cast<LPSTREAM>(1);  // garbage left behind must not count as a stream
-    return E_OUTOFMEMORY;
-}
 
 // The channel used within the test's own (multithreaded) apartment: unmarshaling there yields the
 // object itself, so its reference count shows what the channel did.
@@ -86,7 +74,7 @@ TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
 {
     CMarshalChannel channel;
     ASSERT_EQ(MarshalAsync(channel).get(), S_OK);
-    COwnThreadSystemCalls::Current().pfnCoUnmarshalInterface = &FailingUnmarshal;
+    COwnThreadSystemCalls::Current().pfnCoUnmarshalInterface = &FailUnmarshal;
     LPDISPATCH pDisp = nullptr;
     EXPECT_EQ(channel.UnmarshalInterface(&pDisp), E_FAIL);
     COwnThreadSystemCalls::Current() = COwnThreadSystemCalls::Defaults();
@@ -103,12 +91,12 @@ TEST_F(MarshalChannelTest, FailedUnmarshalReturnsAtOnceAndStillFreesTheChannel)
 TEST_F(MarshalChannelTest, FailedMarshalKeepsTheReferenceAndNoStreamMeansInvalid)
 {
     CMarshalChannel channel;
-    COwnThreadSystemCalls::Current().pfnCoMarshalInterface = &FailingMarshal;
+    COwnThreadSystemCalls::Current().pfnCoMarshalInterface = &FailMarshal;
     EXPECT_EQ(MarshalAsync(channel).get(), E_FAIL);
     EXPECT_EQ(m_pObject->m_dwRef, 2);
     m_pObject->ExternalRelease();
 
-    COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal = &FailingCreateStream;
+    COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal = &FailCreateStream;
     CMarshalChannel noStream;
     EXPECT_FALSE(noStream.IsValid());
 }

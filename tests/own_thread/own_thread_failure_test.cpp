@@ -14,17 +14,6 @@
 namespace {
 
 HRESULT WINAPI FailCoInitialize(LPVOID) { return E_OUTOFMEMORY; }
-HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
-{
-    *ppStream = nullptr;
-    return E_OUTOFMEMORY;
-}
-HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
-HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
-{
-    *ppv = nullptr;
-    return E_FAIL;
-}
 // The real call, whose answer the test reads.
 HRESULT g_hrUnmarshal = S_OK;
 HRESULT WINAPI RecordUnmarshal(LPSTREAM pStream, REFIID riid, LPVOID* ppv)

@@ -11,21 +11,15 @@ CCreatingThread& TheCreatingThread()
 
 IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject)
 {
-    IStream* pStream = nullptr;
-    TheCreatingThread().Run([&] {
+    return TheCreatingThread().HandOut([&] {
         auto* pObject = new CThreadProbeTarget(bOwnThread);
         if (ppObject != nullptr)
             *ppObject = pObject;
         IDispatch* pDisp = nullptr;
         pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pDisp));
         pObject->ExternalRelease();
-        CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
-        pDisp->Release();
+        return pDisp;
     });
-    IDispatch* pDisp = nullptr;
-    if (pStream != nullptr)
-        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
-    return pDisp;
 }
 
 long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
@@ -55,4 +49,18 @@ bool ReleaseAndWaitForDeletion(IDispatch* pDisp)
     // The count drops in the most derived destructor: let the bases' destructors finish too.
     TheCreatingThread().Run([] {});
     return true;
+}
+
+HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream)
+{
+    *ppStream = reinterpret_cast<LPSTREAM>(1);
+    return E_OUTOFMEMORY;
+}
+
+HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD) { return E_FAIL; }
+
+HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv)
+{
+    *ppv = nullptr;
+    return E_FAIL;
 }

@@ -1,5 +1,6 @@
 // What the own-thread tests share: the one creating thread of the test program, handing an object
-// out to the test's thread the way the server's class factory hands it to a client, and calls.
+// out to the test's thread the way the server's class factory hands it to a client, calls, and
+// failing system calls.
 #pragma once
 #include "creating_thread.h"
 #include "thread_probe_target.h"
@@ -18,6 +19,11 @@ IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject = nullptr)
 // Calls a member that returns a long; 0 on failure (the caller's expectation then fails).
 long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg = -1);
 
-
 // Releases pDisp and waits until every probe object has been deleted.
 bool ReleaseAndWaitForDeletion(IDispatch* pDisp);
+
+// Failing stand-ins for the system calls of COwnThreadSystemCalls. The failed stream creation leaves
+// garbage behind in *ppStream, which must not count as a stream.
+HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream);
+HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD);
+HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv);

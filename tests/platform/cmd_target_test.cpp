@@ -2,6 +2,7 @@
 #include "dispatch_probe_target.h"
 
 #include <ole_object_factory.h>
+#include <unique_handle.h>
 #include <win_thread.h>
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ TEST(CmdTargetTest, ClassFactoryCreatesThroughTheRuntimeClass)
 struct ThreadReport {
     DWORD nReported = 0;
     DWORD nActual = 0;
-    HANDLE hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CUniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 UINT __cdecl ReportThread(LPVOID pParam)
@@ -102,7 +103,7 @@ UINT __cdecl ReportThread(LPVOID pParam)
     auto* pReport = static_cast<ThreadReport*>(pParam);
     pReport->nReported = AfxGetThread()->m_nThreadID;
     pReport->nActual = GetCurrentThreadId();
-    SetEvent(pReport->hDone);
+    SetEvent(pReport->done.Get());
     return 0;
 }
 
@@ -110,8 +111,7 @@ TEST(CmdTargetTest, EveryThreadKnowsItsID)
 {
     ThreadReport report;
     ASSERT_NE(AfxBeginThread(&ReportThread, &report), nullptr);
-    ASSERT_EQ(WaitForSingleObject(report.hDone, 5000), WAIT_OBJECT_0);
-    CloseHandle(report.hDone);
+    ASSERT_EQ(WaitForSingleObject(report.done.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(report.nReported, report.nActual);
     EXPECT_NE(report.nActual, GetCurrentThreadId());
 

@@ -1,10 +1,10 @@
 // The IDispatch that a dispatch map drives, against what automation clients and bad callers send.
+#include "creating_thread.h"
 #include "dispatch_probe_target.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -147,47 +147,6 @@ TEST_F(DispatchMapTest, InvokeAnswersBadCallsWithErrors)
     EXPECT_EQ(Invoke(5, &none), DISP_E_EXCEPTION);
 }
 
-// The probe in an apartment of its own thread, called through a real proxy as a client in another
-// apartment would call it: what a member throws must stop at the object's Invoke, not unwind into
-// COM's stub (with the 32-bit build's unwinder, that would end the process).
-class ProbeApartment {
-public:
-    ProbeApartment()
-    {
-        HANDLE hReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        IStream* pStream = nullptr;
-        m_thread = std::thread([&] {
-            CoInitialize(nullptr);
-            m_nThreadID = GetCurrentThreadId();
-            auto* pObject = new CDispatchProbeTarget;
-            CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pObject->GetIDispatch(FALSE), &pStream);
-            pObject->ExternalRelease();  // the stub holds it from now on
-            SetEvent(hReady);
-            MSG msg;
-            while (GetMessageA(&msg, nullptr, 0, 0) > 0)
-                DispatchMessageA(&msg);
-            CoUninitialize();
-        });
-        WaitForSingleObject(hReady, INFINITE);
-        CloseHandle(hReady);
-        if (pStream != nullptr)
-            CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&m_pProxy));
-    }
-    ~ProbeApartment()
-    {
-        if (m_pProxy != nullptr)
-            m_pProxy->Release();
-        PostThreadMessageA(m_nThreadID, WM_QUIT, 0, 0);
-        m_thread.join();
-    }
-
-    IDispatch* m_pProxy = nullptr;
-
-private:
-    std::thread m_thread;
-    DWORD m_nThreadID = 0;
-};
-
 struct CallOutcome {
     HRESULT hr;
     SCODE scode;
@@ -208,25 +167,34 @@ CallOutcome CallThroughProxy(IDispatch* pProxy, DISPID id)
     return outcome;
 }
 
+// The probe in an apartment of its own thread, called through a real proxy as a client in another
+// apartment would call it: what a member throws must stop at the object's Invoke, not unwind into
+// COM's stub (with the 32-bit build's unwinder, that would end the process).
 TEST(DispatchExceptionTest, WhateverAMemberThrowsReachesTheCallerAsAnExceptionAndTheObjectServesOn)
 {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
-        ProbeApartment apartment;
-        ASSERT_NE(apartment.m_pProxy, nullptr);
+        CCreatingThread apartment;
+        IDispatch* pProxy = apartment.HandOut([] {
+            auto* pObject = new CDispatchProbeTarget;
+            IDispatch* pDisp = pObject->GetIDispatch(TRUE);
+            pObject->ExternalRelease();  // the stub holds it from now on
+            return pDisp;
+        });
+        ASSERT_NE(pProxy, nullptr);
         const DISPID kFail = 5, kThrowStandard = 6, kThrowValue = 7;
 
-        CallOutcome framework = CallThroughProxy(apartment.m_pProxy, kFail);
+        CallOutcome framework = CallThroughProxy(pProxy, kFail);
         EXPECT_EQ(framework.hr, DISP_E_EXCEPTION);
         EXPECT_EQ(framework.scode, E_ACCESSDENIED);
 
-        CallOutcome standard = CallThroughProxy(apartment.m_pProxy, kThrowStandard);
+        CallOutcome standard = CallThroughProxy(pProxy, kThrowStandard);
         EXPECT_EQ(standard.hr, DISP_E_EXCEPTION);
         EXPECT_EQ(standard.scode, E_FAIL);
         EXPECT_EQ(standard.description, L"probe: index out of range");
         EXPECT_TRUE(standard.hasSource);
 
-        CallOutcome value = CallThroughProxy(apartment.m_pProxy, kThrowValue);
+        CallOutcome value = CallThroughProxy(pProxy, kThrowValue);
         EXPECT_EQ(value.hr, DISP_E_EXCEPTION);
         EXPECT_EQ(value.scode, E_UNEXPECTED);
         EXPECT_EQ(value.description, L"An unexpected error occurred.");
@@ -235,10 +203,9 @@ TEST(DispatchExceptionTest, WhateverAMemberThrowsReachesTheCallerAsAnExceptionAn
         DISPPARAMS two{args, nullptr, 2, 0};
         VARIANT result;
         VariantInit(&result);
-        ASSERT_EQ(apartment.m_pProxy->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &two, &result, nullptr,
-                                             nullptr),
-                  S_OK);
+        ASSERT_EQ(pProxy->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &two, &result, nullptr, nullptr), S_OK);
         EXPECT_EQ(result.lVal, 42) << "the object goes on serving after the exceptions";
+        pProxy->Release();
     }
     EXPECT_EQ(CDispatchProbeTarget::s_nLive, 0) << "the proxy's release deleted the object";
     CoUninitialize();

@@ -3,6 +3,8 @@
 #include "process_census.h"
 #include "server_link.h"
 
+#include <unique_handle.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,11 +25,8 @@ protected:
 
 bool ServerAlive(DWORD pid)
 {
-    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    bool alive = h && WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
-    if (h)
-        CloseHandle(h);
-    return alive;
+    CUniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 // Random automation input. A well-formed call of "Test" is turned into a bad one, so every call
@@ -111,20 +110,20 @@ private:
 
 TEST_F(ReliabilityTest, TenThousandFuzzedCallsBreakNothing)
 {
-    DWORD pid = ServerWindow::ProcessId();
-    DemoObject own;
-    ServerWindow::SelectOwnThread(false);
-    DemoObject onMain;
-    ServerWindow::SelectOwnThread(true);
-    ASSERT_HRESULT_SUCCEEDED(own.created());
-    ASSERT_HRESULT_SUCCEEDED(onMain.created());
+    DWORD pid = theServerWindow.ProcessId();
+    RemoteObject own(kDemoProgId);
+    theServerWindow.SelectOwnThread(false);
+    RemoteObject onMain(kDemoProgId);
+    theServerWindow.SelectOwnThread(true);
+    ASSERT_HRESULT_SUCCEEDED(own.Created());
+    ASSERT_HRESULT_SUCCEEDED(onMain.Created());
 
     const unsigned seed = 20261207;
     Fuzzer fuzzer(seed);
     int succeeded = 0;
     double start = NowMs();
     for (int i = 0; i < 10000; ++i) {
-        IDispatch* p = (i % 2) ? own.get() : onMain.get();
+        IDispatch* p = (i % 2) ? own.Get() : onMain.Get();
         HRESULT hr = (i % 3 == 0) ? fuzzer.GetIDsOfNames(p) : fuzzer.Invoke(p);
         if (SUCCEEDED(hr))
             ++succeeded;
@@ -134,16 +133,16 @@ TEST_F(ReliabilityTest, TenThousandFuzzedCallsBreakNothing)
     }
     std::printf("10000 fuzzed calls in %.0f ms, %d succeeded (only name lookups can)\n", NowMs() - start, succeeded);
     EXPECT_TRUE(ServerAlive(pid));
-    EXPECT_EQ(ServerWindow::Bars(), (std::array<int, 8>{})) << "no fuzzed call ran \"Test\"";
+    EXPECT_EQ(theServerWindow.Bars(), (std::array<int, 8>{})) << "no fuzzed call ran \"Test\"";
     double ms = 0;
     EXPECT_HRESULT_SUCCEEDED(own.Test(&ms)) << "a normal call still succeeds";
     EXPECT_GT(ms, 5700);
-    EXPECT_EQ(ServerWindow::Bar(0), 100);
+    EXPECT_EQ(theServerWindow.Bar(0), 100);
 }
 
 TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehind)
 {
-    DWORD pid = ServerWindow::ProcessId();
+    DWORD pid = theServerWindow.ProcessId();
     auto churn = [](int count) {
         std::atomic<int> failures{0};
         std::vector<std::thread> workers;
@@ -151,9 +150,9 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
             workers.emplace_back([&, w] {
                 CoInitializeEx(nullptr, COINIT_MULTITHREADED);
                 for (int i = w; i < count; i += 4) {
-                    DemoObject object;
+                    RemoteObject object(kDemoProgId);
                     UINT n = 0;
-                    if (FAILED(object.created()) || FAILED(object.get()->GetTypeInfoCount(&n)) || n != 1)
+                    if (FAILED(object.Created()) || FAILED(object.Get()->GetTypeInfoCount(&n)) || n != 1)
                         ++failures;
                 }
                 CoUninitialize();
@@ -168,7 +167,7 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
         WaitUntil([&] {
             now = ProcessCensus::Of(pid);
             return now.threads <= want.threads && now.handles <= want.handles && now.windows <= want.windows &&
-                   ServerWindow::Bars() == std::array<int, 8>{};
+                   theServerWindow.Bars() == std::array<int, 8>{};
         }, 5000);
         return now;
     };
@@ -201,8 +200,8 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
             clients.emplace_back([&, c] {
                 CoInitializeEx(nullptr, COINIT_MULTITHREADED);
                 {
-                    DemoObject object;
-                    hr[c] = FAILED(object.created()) ? object.created() : object.Test();
+                    RemoteObject object(kDemoProgId);
+                    hr[c] = FAILED(object.Created()) ? object.Created() : object.Test();
                 }
                 CoUninitialize();
             });
@@ -213,16 +212,16 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
             EXPECT_HRESULT_SUCCEEDED(hr[c]) << "round " << round << ", client " << c;
         EXPECT_LT(wall, 20000) << "round " << round << " took " << wall << " ms";
         std::printf("round %d: 32 clients in %.0f ms\n", round, wall);
-        ASSERT_TRUE(WaitUntil([] { return ServerWindow::Bars() == std::array<int, 8>{}; }, 5000));
+        ASSERT_TRUE(WaitUntil([] { return theServerWindow.Bars() == std::array<int, 8>{}; }, 5000));
     }
 }
 
 TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 {
     constexpr int k = 6, n = 3;
-    std::vector<std::unique_ptr<DemoObject>> objects;
+    std::vector<std::unique_ptr<RemoteObject>> objects;
     for (int i = 0; i < k; ++i)
-        objects.push_back(std::make_unique<DemoObject>());
+        objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
     std::vector<HRESULT> hr(k);
     std::atomic<int> returned{0};
     std::vector<std::thread> calls;
@@ -234,17 +233,17 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
             CoUninitialize();
         });
     ASSERT_TRUE(WaitUntil([] {
-        auto bars = ServerWindow::Bars();
+        auto bars = theServerWindow.Bars();
         return std::all_of(bars.begin(), bars.begin() + k, [](int bar) { return bar > 0; });
     }, 10000));
     for (int click = 1; click <= n; ++click) {
-        ServerWindow::Click(1010);
+        theServerWindow.Click(1010);
         // The click is consumed when the call it stopped returns; only then comes the next one.
         EXPECT_TRUE(WaitUntil([&] { return returned >= click; })) << "click " << click;
     }
     for (auto& t : calls)
         t.join();
-    auto bars = ServerWindow::Bars();
+    auto bars = theServerWindow.Bars();
     for (int i = 0; i < k; ++i)
         EXPECT_HRESULT_SUCCEEDED(hr[i]);
     EXPECT_EQ(std::count(bars.begin(), bars.begin() + k, 100), k - n) << "the other calls ran to the end";
@@ -254,7 +253,7 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 int HoldCallChild()
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    DemoObject object;
+    RemoteObject object(kDemoProgId);
     object.Test();
     Sleep(INFINITE);
     return 0;
@@ -262,27 +261,26 @@ int HoldCallChild()
 
 TEST_F(ReliabilityTest, ClientKilledInTheMiddleOfACallLeavesTheServerServing)
 {
-    DWORD pid = ServerWindow::ProcessId();
+    DWORD pid = theServerWindow.ProcessId();
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string command = std::string("\"") + self + "\" --hold-call";
     STARTUPINFOA si{sizeof(si)};
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    ASSERT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) >= 20; }, 10000)) << "the child's call did not run";
-    TerminateProcess(pi.hProcess, 9);
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    CUniqueHandle child(pi.hProcess), childThread(pi.hThread);
+    ASSERT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) >= 20; }, 10000)) << "the child's call did not run";
+    TerminateProcess(child.Get(), 9);
+    WaitForSingleObject(child.Get(), 5000);
 
     EXPECT_TRUE(ServerAlive(pid));
-    DemoObject other;
+    RemoteObject other(kDemoProgId);
     double ms = 0;
     EXPECT_HRESULT_SUCCEEDED(other.Test(&ms)) << "the server still serves another client";
     EXPECT_GT(ms, 5700);
-    EXPECT_GE(ServerWindow::Bar(1), 100) << "the other client's object took the next bar";
-    EXPECT_GE(ServerWindow::Ping(2000), 0) << "the window answers";
-    std::printf("the killed client's bar after its death: %d\n", ServerWindow::Bar(0));
+    EXPECT_GE(theServerWindow.Bar(1), 100) << "the other client's object took the next bar";
+    EXPECT_GE(theServerWindow.Ping(2000), 0) << "the window answers";
+    std::printf("the killed client's bar after its death: %d\n", theServerWindow.Bar(0));
     other.Release();
     // Wine's COM does not collect a dead client's objects: the server keeps that bar until it
     // closes. Close it cleanly, so later tests start with a fresh server.

@@ -1,6 +1,8 @@
 // Runs a dialog's modal loop on a thread of its own, as a program's main thread would, so that a
 // test can drive the real window from outside that loop.
 #pragma once
+#include <unique_handle.h>
+
 #include <windows.h>
 
 #include <functional>
@@ -17,15 +19,10 @@ public:
 
     HWND hwnd() const { return m_hWnd; }
     CDialog* dialog() const { return m_pDialog; }
-    DWORD threadId() const { return m_nThreadId; }
 
 private:
     std::thread m_thread;
     CDialog* m_pDialog = nullptr;
     HWND m_hWnd = nullptr;
-    DWORD m_nThreadId = 0;
-    HANDLE m_hReady = nullptr;
+    CUniqueHandle m_ready;
 };
-
-// Finds a top-level window of this process by caption, waiting up to timeoutMs.
-HWND WaitForOwnWindow(const char* caption, DWORD timeoutMs);

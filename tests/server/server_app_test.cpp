@@ -1,7 +1,7 @@
 // QDSERVER's start-up when OLE cannot be initialised: string 100 in a message box, then the end;
 // started by an installer, a silent failure instead.
-#include "modal_dialog_runner.h"
 #include "server_app.h"
+#include "window_query.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +10,7 @@
 
 namespace {
 
-HWND FindOwnMessageBox(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        HWND hWnd = nullptr;
-        while ((hWnd = FindWindowExA(nullptr, hWnd, "#32770", nullptr)) != nullptr) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            if (pid == GetCurrentProcessId() && GetDlgItem(hWnd, 0xFFFF) && IsWindowVisible(hWnd))
-                return hWnd;
-        }
-        Sleep(20);
-    }
-    return nullptr;
-}
+HWND FindOwnMessageBox(DWORD timeoutMs) { return WindowQuery::AnyMessageBox().InThisProcess().WaitFor(timeoutMs); }
 
 TEST(ServerAppTest, FailedOleInitialisationShowsString100AndEnds)
 {
@@ -43,7 +29,7 @@ TEST(ServerAppTest, FailedOleInitialisationShowsString100AndEnds)
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     main.join();
     EXPECT_FALSE(bResult) << "the program ends";
-    EXPECT_EQ(WaitForOwnWindow("QDServer", 200), nullptr) << "no dialog was shown";
+    EXPECT_EQ(WindowQuery("QDServer").InThisProcess().WaitFor(200), nullptr) << "no dialog was shown";
 }
 
 TEST(ServerAppTest, RegServerFailureEndsWithNonZeroExitCodeAndNoMessageBox)
@@ -63,7 +49,7 @@ TEST(ServerAppTest, RegServerFailureEndsWithNonZeroExitCodeAndNoMessageBox)
     EXPECT_FALSE(done.get());
     EXPECT_NE(theApp.ExitInstance(), 0) << "the installer learns of the failure";
     EXPECT_EQ(FindOwnMessageBox(0), nullptr);
-    EXPECT_EQ(WaitForOwnWindow("QDServer", 200), nullptr) << "no dialog was shown";
+    EXPECT_EQ(WindowQuery("QDServer").InThisProcess().WaitFor(200), nullptr) << "no dialog was shown";
     theApp.m_lpCmdLine = nullptr;
 }
 

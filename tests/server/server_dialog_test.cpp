@@ -4,6 +4,8 @@
 #include "modal_dialog_runner.h"
 #include "resource.h"
 #include "server_dlg.h"
+#include "wait_until.h"
+#include "window_query.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -114,12 +116,10 @@ TEST_F(ServerDialogTest, SystemMenuHasTheAboutEntryThatOpensTheAboutBox)
 
     for (WPARAM command : {WPARAM(0x0010), WPARAM(0x001F)}) {
         PostMessageA(runner->hwnd(), WM_SYSCOMMAND, command, 0);
-        HWND hAbout = WaitForOwnWindow("About QDServer", 5000);
+        HWND hAbout = WindowQuery("About QDServer").InThisProcess().WaitFor(5000);
         ASSERT_NE(hAbout, nullptr) << "command " << command;
         PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-        for (int i = 0; i < 200 && IsWindow(hAbout); ++i)
-            Sleep(10);
-        EXPECT_FALSE(IsWindow(hAbout));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }, 2000, 10));
     }
 }
 

@@ -4,10 +4,13 @@
 // and pings wait for what they act on (a bar that moves), not for a time.
 #include "server_link.h"
 
+#include <unique_handle.h>
+
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -26,56 +29,53 @@ protected:
     void SetUp() override { ASSERT_EQ(PrepareServer(), ""); }
 };
 
-// Runs "Test" on each object from a thread of its own; returns the wall time of all calls.
-double CallConcurrently(std::vector<std::unique_ptr<DemoObject>>& objects, std::vector<double>* pMs = nullptr,
-                        std::vector<HRESULT>* pHr = nullptr, std::function<void()> during = {})
+// Runs "Test" on each object from a thread of its own while `during` runs on this one; returns the
+// wall time of all calls, and in *pHr each call's result.
+double CallConcurrently(std::vector<std::unique_ptr<RemoteObject>>& objects, std::vector<HRESULT>* pHr,
+                        const std::function<void()>& during)
 {
-    std::vector<double> ms(objects.size());
     std::vector<HRESULT> hr(objects.size());
     std::vector<std::thread> threads;
     double start = NowMs();
     for (size_t i = 0; i < objects.size(); ++i)
         threads.emplace_back([&, i] {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            hr[i] = objects[i]->Test(&ms[i]);
+            hr[i] = objects[i]->Test();
             CoUninitialize();
         });
-    if (during)
-        during();
+    during();
     for (auto& t : threads)
         t.join();
     double wall = NowMs() - start;
-    if (pMs)
-        *pMs = ms;
     if (pHr)
         *pHr = hr;
     return wall;
 }
 
-std::vector<std::unique_ptr<DemoObject>> MakeObjects(int n)
+std::vector<std::unique_ptr<RemoteObject>> MakeObjects(int n)
 {
-    std::vector<std::unique_ptr<DemoObject>> objects;
+    std::vector<std::unique_ptr<RemoteObject>> objects;
     for (int i = 0; i < n; ++i) {
-        objects.push_back(std::make_unique<DemoObject>());
-        EXPECT_HRESULT_SUCCEEDED(objects.back()->created());
+        objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+        EXPECT_HRESULT_SUCCEEDED(objects.back()->Created());
     }
     return objects;
 }
 
 TEST_F(ServerComTest, OneCallTakesSixSecondsAndItsBarStaysFullUntilRelease)
 {
-    DemoObject object;
-    ASSERT_HRESULT_SUCCEEDED(object.created());
+    RemoteObject object(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(object.Created());
     double ms = 0;
     ASSERT_HRESULT_SUCCEEDED(object.Test(&ms));
     RecordProperty("single_call_ms", static_cast<int>(ms));
     EXPECT_GT(ms, kCallMs * 0.95);
     EXPECT_LT(ms, kCallMs * 1.5);
-    EXPECT_EQ(ServerWindow::Bar(0), 100) << "the first object takes \"Object 1:\"";
+    EXPECT_EQ(theServerWindow.Bar(0), 100) << "the first object takes \"Object 1:\"";
     Sleep(500);
-    EXPECT_EQ(ServerWindow::Bar(0), 100) << "the bar stays full while the object lives";
+    EXPECT_EQ(theServerWindow.Bar(0), 100) << "the bar stays full while the object lives";
     object.Release();
-    EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) == 0; })) << "release resets the bar";
+    EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) == 0; })) << "release resets the bar";
 }
 
 TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
@@ -83,12 +83,12 @@ TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
     auto objects = MakeObjects(2);
     int unanswered = 0;
     bool bothMoving = false;
-    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+    double wall = CallConcurrently(objects, nullptr, [&] {
         for (int i = 0; i < 20; ++i) {
             Sleep(200);
             // A window that a call blocks stays silent for the rest of the call's six seconds.
-            unanswered += ServerWindow::Ping(2000) < 0;
-            auto bars = ServerWindow::Bars();
+            unanswered += theServerWindow.Ping(2000) < 0;
+            auto bars = theServerWindow.Bars();
             if (bars[0] > 0 && bars[0] < 100 && bars[1] > 0 && bars[1] < 100)
                 bothMoving = true;
         }
@@ -98,21 +98,21 @@ TEST_F(ServerComTest, EnabledCallsAdvanceSideBySideAndTheWindowAnswers)
     EXPECT_LT(wall, kCallMs * 1.5) << "the calls ran one after another";
     EXPECT_TRUE(bothMoving) << "both bars advance at the same time";
     EXPECT_EQ(unanswered, 0) << "the window answers during own-thread calls";
-    EXPECT_EQ(ServerWindow::Bar(0), 100);
-    EXPECT_EQ(ServerWindow::Bar(1), 100);
+    EXPECT_EQ(theServerWindow.Bar(0), 100);
+    EXPECT_EQ(theServerWindow.Bar(1), 100);
 }
 
 TEST_F(ServerComTest, DisabledCallsRunOneAfterAnotherAndBlockTheWindow)
 {
-    ServerWindow::SelectOwnThread(false);
+    theServerWindow.SelectOwnThread(false);
     auto objects = MakeObjects(2);
-    ServerWindow::SelectOwnThread(true);  // the choice was read at construction
+    theServerWindow.SelectOwnThread(true);  // the choice was read at construction
     int unanswered = 0;
-    double wall = CallConcurrently(objects, nullptr, nullptr, [&] {
+    double wall = CallConcurrently(objects, nullptr, [&] {
         // Once the first call runs, the window stays silent while the calls run one after another.
-        if (WaitUntil([] { return ServerWindow::Ping(300) < 0; }))
+        if (WaitUntil([] { return theServerWindow.Ping(300) < 0; }))
             for (int i = 0; i < 5; ++i)
-                unanswered += ServerWindow::Ping(300) < 0;
+                unanswered += theServerWindow.Ping(300) < 0;
     });
     RecordProperty("two_disabled_ms", static_cast<int>(wall));
     EXPECT_GT(wall, 2 * kCallMs * 0.95);
@@ -124,13 +124,13 @@ TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally
 {
     auto objects = MakeObjects(2);
     std::vector<HRESULT> hr;
-    CallConcurrently(objects, nullptr, &hr, [] {
-        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) > 0 && ServerWindow::Bar(1) > 0; }));
-        ServerWindow::Click(1010);  // "Abort Call"
+    CallConcurrently(objects, &hr, [] {
+        EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }));
+        theServerWindow.Click(1010);  // "Abort Call"
     });
     EXPECT_HRESULT_SUCCEEDED(hr[0]);
     EXPECT_HRESULT_SUCCEEDED(hr[1]);
-    auto bars = ServerWindow::Bars();
+    auto bars = theServerWindow.Bars();
     int stopped = bars[0] < bars[1] ? 0 : 1;
     EXPECT_EQ(bars[1 - stopped], 100) << "one click stops exactly one call";
     EXPECT_GT(bars[stopped], 0);
@@ -145,31 +145,31 @@ TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
     RecordProperty("ninth_object_ms", static_cast<int>(ms));
     EXPECT_GT(ms, 550);
     EXPECT_LT(ms, kCallMs / 3) << "a call without a bar ends after its first wait";
-    EXPECT_EQ(ServerWindow::Bars(), (std::array<int, 8>{})) << "it changes no bar";
+    EXPECT_EQ(theServerWindow.Bars(), (std::array<int, 8>{})) << "it changes no bar";
 
     objects[2].reset();  // "Object 3:"
     objects[0].reset();  // "Object 1:"
     objects[8].reset();
-    std::vector<std::unique_ptr<DemoObject>> fresh;
-    fresh.push_back(std::make_unique<DemoObject>());
-    CallConcurrently(fresh, nullptr, nullptr, [] {
+    std::vector<std::unique_ptr<RemoteObject>> fresh;
+    fresh.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+    CallConcurrently(fresh, nullptr, [] {
         // End the call once it has moved a bar: that bar tells the slot.
-        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bars() != std::array<int, 8>{}; }));
-        ServerWindow::Click(1010);
+        EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bars() != std::array<int, 8>{}; }));
+        theServerWindow.Click(1010);
     });
-    EXPECT_GT(ServerWindow::Bar(0), 0) << "the new object took \"Object 1:\"";
-    EXPECT_EQ(ServerWindow::Bar(2), 0);
+    EXPECT_GT(theServerWindow.Bar(0), 0) << "the new object took \"Object 1:\"";
+    EXPECT_EQ(theServerWindow.Bar(2), 0);
 }
 
 // Whether a call leaves the window free to answer tells where it runs.
-bool WindowAnswersDuringCall(DemoObject& object)
+bool WindowAnswersDuringCall(RemoteObject& object)
 {
-    std::vector<std::unique_ptr<DemoObject>> one;
+    std::vector<std::unique_ptr<RemoteObject>> one;
     one.emplace_back(&object);
     bool silent = false;
-    CallConcurrently(one, nullptr, nullptr, [&] {
+    CallConcurrently(one, nullptr, [&] {
         // A call on the main thread silences the window for six seconds; a ping waits two.
-        silent = WaitUntil([] { return ServerWindow::Ping(2000) < 0; }, 3000);
+        silent = WaitUntil([] { return theServerWindow.Ping(2000) < 0; }, 3000);
     });
     one[0].release();
     return !silent;
@@ -177,36 +177,36 @@ bool WindowAnswersDuringCall(DemoObject& object)
 
 TEST_F(ServerComTest, OwnThreadChoiceIsTakenWhenAnObjectIsConstructed)
 {
-    DemoObject own;                       // created while "Enabled"
-    ServerWindow::SelectOwnThread(false);
-    DemoObject onMain;                    // created while "Disabled"
-    ServerWindow::SelectOwnThread(true);  // changes nothing for either
+    RemoteObject own(kDemoProgId);           // created while "Enabled"
+    theServerWindow.SelectOwnThread(false);
+    RemoteObject onMain(kDemoProgId);        // created while "Disabled"
+    theServerWindow.SelectOwnThread(true);  // changes nothing for either
     EXPECT_TRUE(WindowAnswersDuringCall(own)) << "the object keeps its own thread";
     EXPECT_FALSE(WindowAnswersDuringCall(onMain)) << "the object keeps running on the main thread";
 }
 
 TEST_F(ServerComTest, SecondCallContinuesFromWhereItsBarStands)
 {
-    std::vector<std::unique_ptr<DemoObject>> objects;
-    objects.push_back(std::make_unique<DemoObject>());
-    CallConcurrently(objects, nullptr, nullptr, [] {
-        EXPECT_TRUE(WaitUntil([] { return ServerWindow::Bar(0) >= 20; }));
-        ServerWindow::Click(1010);
+    std::vector<std::unique_ptr<RemoteObject>> objects;
+    objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+    CallConcurrently(objects, nullptr, [] {
+        EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) >= 20; }));
+        theServerWindow.Click(1010);
     });
-    int first = ServerWindow::Bar(0);
+    int first = theServerWindow.Bar(0);
     ASSERT_GT(first, 0);
     ASSERT_LT(first, 100);
     double ms = 0;
     ASSERT_HRESULT_SUCCEEDED(objects[0]->Test(&ms));
     // Ten more steps of 10: up to 100, then the control starts over and ends where it began.
-    EXPECT_EQ(ServerWindow::Bar(0), first);
+    EXPECT_EQ(theServerWindow.Bar(0), first);
 }
 
 TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
 {
-    DemoObject object;
-    ASSERT_HRESULT_SUCCEEDED(object.created());
-    IDispatch* p = object.get();
+    RemoteObject object(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(object.Created());
+    IDispatch* p = object.Get();
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(p->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(p->Invoke(-1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
@@ -239,7 +239,7 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
     EXPECT_HRESULT_SUCCEEDED(p->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
                                        &result, nullptr, nullptr));
     EXPECT_GT(NowMs() - start, kCallMs * 0.95) << "the server still serves a normal call";
-    EXPECT_EQ(ServerWindow::Bar(0), 100);
+    EXPECT_EQ(theServerWindow.Bar(0), 100);
 }
 
 // What a member listing or an early-binding generator reads: the object's one type info is the
@@ -247,13 +247,13 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
 // its ID alone, and holds the class.
 TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary)
 {
-    DemoObject object;
-    ASSERT_HRESULT_SUCCEEDED(object.created());
+    RemoteObject object(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(object.Created());
     UINT count = 0;
-    ASSERT_HRESULT_SUCCEEDED(object.get()->GetTypeInfoCount(&count));
+    ASSERT_HRESULT_SUCCEEDED(object.Get()->GetTypeInfoCount(&count));
     EXPECT_EQ(count, 1u);
     ComPtr<ITypeInfo> info;
-    ASSERT_HRESULT_SUCCEEDED(object.get()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
+    ASSERT_HRESULT_SUCCEEDED(object.Get()->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
 
     TYPEATTR* attr = nullptr;
     ASSERT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
@@ -310,42 +310,41 @@ TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)
 {
     // Close the running server and let Wine's COM forget its class registration, then create.
     ASSERT_EQ(CloseServer(), 0);
-    ASSERT_EQ(ServerWindow::Find(), nullptr);
+    ASSERT_EQ(theServerWindow.Find(), nullptr);
 
     double start = NowMs();
     {
-        DemoObject object;
-        ASSERT_HRESULT_SUCCEEDED(object.created());
+        RemoteObject object(kDemoProgId);
+        ASSERT_HRESULT_SUCCEEDED(object.Created());
         RecordProperty("cold_start_ms", static_cast<int>(NowMs() - start));
-        EXPECT_NE(ServerWindow::Find(5000), nullptr) << "COM started the server and its dialog shows";
+        EXPECT_NE(theServerWindow.Find(5000), nullptr) << "COM started the server and its dialog shows";
     }
     Sleep(1500);
-    EXPECT_NE(ServerWindow::Find(), nullptr) << "the server stays open after the last release";
+    EXPECT_NE(theServerWindow.Find(), nullptr) << "the server stays open after the last release";
 }
 
 TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
 {
     auto objects = MakeObjects(8);
-    DWORD pid = ServerWindow::ProcessId();
-    HANDLE hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    ASSERT_NE(hProcess, nullptr);
+    DWORD pid = theServerWindow.ProcessId();
+    CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    ASSERT_TRUE(process);
     std::vector<HRESULT> hr;
     double closedAt = 0;
     DWORD waited = WAIT_FAILED;
-    CallConcurrently(objects, nullptr, &hr, [&] {
+    CallConcurrently(objects, &hr, [&] {
         EXPECT_TRUE(WaitUntil([] {
-            auto bars = ServerWindow::Bars();
+            auto bars = theServerWindow.Bars();
             return std::all_of(bars.begin(), bars.end(), [](int bar) { return bar > 0; });
         }, 10000)) << "all eight calls run";
-        PostMessageA(ServerWindow::Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        PostMessageA(theServerWindow.Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
         closedAt = NowMs();
-        waited = WaitForSingleObject(hProcess, 10000);
+        waited = WaitForSingleObject(process.Get(), 10000);
     });
     ASSERT_EQ(waited, WAIT_OBJECT_0) << "the server did not end";
 
     DWORD code = 1234;
-    GetExitCodeProcess(hProcess, &code);
-    CloseHandle(hProcess);
+    GetExitCodeProcess(process.Get(), &code);
     EXPECT_EQ(code, 0u);
     RecordProperty("close_to_exit_ms", static_cast<int>(NowMs() - closedAt));
     // The process ended under the calls: each reports that it did not complete.
@@ -357,12 +356,3 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

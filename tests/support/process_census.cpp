@@ -1,5 +1,9 @@
 #include "process_census.h"
 
+#include "window_query.h"
+
+#include <unique_handle.h>
+
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -16,35 +20,19 @@ struct SystemHandleEntry {
     ULONG nAccessMask;
 };
 
-struct WindowCount {
-    DWORD pid;
-    int count;
-};
-
-BOOL CALLBACK CountWindow(HWND hWnd, LPARAM lParam)
-{
-    auto* c = reinterpret_cast<WindowCount*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    if (pid == c->pid)
-        ++c->count;
-    return TRUE;
-}
-
 }  // namespace
 
 int CountProcessThreads(DWORD pid)
 {
-    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (hSnapshot == INVALID_HANDLE_VALUE)
+    CUniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot)
         return -1;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
     int nCount = 0;
-    for (BOOL bMore = Thread32First(hSnapshot, &entry); bMore; bMore = Thread32Next(hSnapshot, &entry))
+    for (BOOL bMore = Thread32First(snapshot.Get(), &entry); bMore; bMore = Thread32Next(snapshot.Get(), &entry))
         if (entry.th32OwnerProcessID == pid)
             ++nCount;
-    CloseHandle(hSnapshot);
     return nCount;
 }
 
@@ -73,9 +61,7 @@ int CountProcessHandles(DWORD pid)
 
 int CountProcessWindows(DWORD pid)
 {
-    WindowCount c{pid, 0};
-    EnumWindows(&CountWindow, reinterpret_cast<LPARAM>(&c));
-    return c.count;
+    return static_cast<int>(WindowQuery::AnyOfProcess(pid).HiddenToo().FindAll().size());
 }
 
 ProcessCensus ProcessCensus::Of(DWORD pid)

@@ -9,21 +9,18 @@ const UINT WM_RUN = WM_APP + 1;
 const char kClassName[] = "OwnThreadTestCreatingThread";
 }  // namespace
 
-CCreatingThread::CCreatingThread()
+CCreatingThread::CCreatingThread() : m_ready(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
-    m_hReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    m_hThread = CreateThread(nullptr, 0, &ThreadProc, this, 0, &m_nThreadID);
-    if (m_hThread == nullptr)
+    m_thread.Reset(CreateThread(nullptr, 0, &ThreadProc, this, 0, &m_nThreadID));
+    if (!m_thread)
         throw std::runtime_error("cannot start the creating thread");
-    WaitForSingleObject(m_hReady, INFINITE);
+    WaitForSingleObject(m_ready.Get(), INFINITE);
 }
 
 CCreatingThread::~CCreatingThread()
 {
     PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
-    WaitForSingleObject(m_hThread, INFINITE);
-    CloseHandle(m_hThread);
-    CloseHandle(m_hReady);
+    WaitForSingleObject(m_thread.Get(), INFINITE);
 }
 
 DWORD WINAPI CCreatingThread::ThreadProc(LPVOID pParam)
@@ -37,7 +34,7 @@ DWORD WINAPI CCreatingThread::ThreadProc(LPVOID pParam)
     RegisterClassA(&wc);
     pThis->m_hWnd = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
                                     wc.hInstance, nullptr);
-    SetEvent(pThis->m_hReady);
+    SetEvent(pThis->m_ready.Get());
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
         DispatchMessageA(&msg);
@@ -68,11 +65,25 @@ void CCreatingThread::Post(std::function<void()> fn)
 
 void CCreatingThread::Run(const std::function<void()>& fn)
 {
-    HANDLE hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Post([&fn, hDone] {
+    CUniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    Post([&fn, &done] {
         fn();
-        SetEvent(hDone);
+        SetEvent(done.Get());
     });
-    WaitForSingleObject(hDone, INFINITE);
-    CloseHandle(hDone);
+    WaitForSingleObject(done.Get(), INFINITE);
+}
+
+IDispatch* CCreatingThread::HandOut(const std::function<IDispatch*()>& make)
+{
+    IStream* pStream = nullptr;
+    Run([&] {
+        if (IDispatch* pDisp = make()) {
+            CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
+            pDisp->Release();
+        }
+    });
+    IDispatch* pDisp = nullptr;
+    if (pStream != nullptr)
+        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+    return pDisp;
 }

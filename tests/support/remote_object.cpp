@@ -1,16 +1,27 @@
 #include "remote_object.h"
 
+#include "now_ms.h"
+
 #include <string>
 
-RemoteObject::RemoteObject(REFCLSID clsid)
+RemoteObject::RemoteObject(REFCLSID clsid) { Create(clsid); }
+
+RemoteObject::RemoteObject(const char* progId)
+{
+    CLSID clsid = ClassOf(progId, &m_hrCreate);
+    if (SUCCEEDED(m_hrCreate))
+        Create(clsid);
+}
+
+RemoteObject::~RemoteObject() { Release(); }
+
+void RemoteObject::Create(REFCLSID clsid)
 {
     m_hrCreate = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                   reinterpret_cast<void**>(&m_pDisp));
     if (FAILED(m_hrCreate))
         m_pDisp = nullptr;
 }
-
-RemoteObject::~RemoteObject() { Release(); }
 
 CLSID RemoteObject::ClassOf(const char* progId, HRESULT* pHr)
 {
@@ -24,20 +35,16 @@ CLSID RemoteObject::ClassOf(const char* progId, HRESULT* pHr)
     return clsid;
 }
 
-HRESULT RemoteObject::CheapCall()
-{
-    if (!m_pDisp)
-        return E_POINTER;
-    UINT count = 0;
-    return m_pDisp->GetTypeInfoCount(&count);
-}
-
-HRESULT RemoteObject::Test()
+HRESULT RemoteObject::Test(double* pMs)
 {
     if (!m_pDisp)
         return E_POINTER;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    return m_pDisp->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    double start = NowMs();
+    HRESULT hr = m_pDisp->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    if (pMs)
+        *pMs = NowMs() - start;
+    return hr;
 }
 
 HRESULT RemoteObject::Release()

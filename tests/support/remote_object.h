@@ -7,6 +7,8 @@
 class RemoteObject {
 public:
     explicit RemoteObject(REFCLSID clsid);
+    // As a client asks: by ProgID, to the object in hand.
+    explicit RemoteObject(const char* progId);
     ~RemoteObject();
     RemoteObject(const RemoteObject&) = delete;
     RemoteObject& operator=(const RemoteObject&) = delete;
@@ -15,13 +17,14 @@ public:
     static CLSID ClassOf(const char* progId, HRESULT* pHr = nullptr);
 
     HRESULT Created() const { return m_hrCreate; }
-    // A call that does no work on the server: the cost of the round trip alone.
-    HRESULT CheapCall();
-    // "Test" (DISPID 1), a method without arguments.
-    HRESULT Test();
+    IDispatch* Get() const { return m_pDisp; }
+    // "Test" (DISPID 1), a method without arguments; *pMs receives the call's duration.
+    HRESULT Test(double* pMs = nullptr);
     HRESULT Release();
 
 private:
+    void Create(REFCLSID clsid);
+
     IDispatch* m_pDisp = nullptr;
     HRESULT m_hrCreate = E_FAIL;
 };

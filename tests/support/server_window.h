@@ -1,0 +1,40 @@
+// A server's top-level window in another process, found by its caption: whether the server runs,
+// closing it, and reading and clicking QDSERVER's board as a user would. Tests and the benchmark
+// drive QDSERVER through it.
+#pragma once
+#include "window_query.h"
+
+#include <windows.h>
+
+#include <array>
+
+class ServerWindow {
+public:
+    explicit ServerWindow(WindowQuery query) : m_query(query) {}
+
+    // The window, or nullptr once timeoutMs has passed without it.
+    HWND Find(DWORD timeoutMs = 0) const;
+    bool IsRunning() const { return Find() != nullptr; }
+    DWORD ProcessId() const;
+
+    // The close box (SC_CLOSE), then waits for the process to end. True when no process is left;
+    // *pExitCode receives its exit code: 0 when none ran, -1 when it cannot be read.
+    bool CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode = nullptr) const;
+
+    // QDSERVER's board. Bar and Bars wait for the window's answer however long it takes.
+    int Bar(int slot) const;
+    std::array<int, 8> Bars() const;
+    // The eight bars, or false when the window does not answer within timeoutMs (its main
+    // thread is busy, as during a call on it).
+    bool ReadBars(std::array<int, 8>* pBars, DWORD timeoutMs) const;
+    // Waits until every bar is back to 0: every earlier object has gone.
+    bool WaitForFreeBoard(DWORD timeoutMs) const;
+    void Click(int controlId) const;  // posted, as a user's click
+    // The "Own Thread" choice, clicked; true once the window shows it.
+    bool SelectOwnThread(bool enabled) const;
+    // Milliseconds the window takes to answer a message, or -1 if it does not within timeoutMs.
+    double Ping(DWORD timeoutMs) const;
+
+private:
+    WindowQuery m_query;
+};
