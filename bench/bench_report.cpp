@@ -94,9 +94,9 @@ double BenchReport::WorstOwnThreadRatio() const
     return worst;
 }
 
-bool BenchReport::Complete() const
+bool BenchReport::Complete(bool bConcurrentAsked) const
 {
-    if (m_concurrent.empty() || m_timings.empty())
+    if ((bConcurrentAsked && m_concurrent.empty()) || m_timings.empty())
         return false;
     for (const Concurrent& run : m_concurrent)
         if (run.failed > 0 || std::isnan(run.wallMs))

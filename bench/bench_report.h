@@ -45,8 +45,9 @@ public:
 
     void PrintTables(FILE* out) const;
     bool WriteJson(const char* path) const;
-    // Whether every measure got its samples with no failed call.
-    bool Complete() const;
+    // Whether every measure got its samples with no failed call; the concurrent runs count only
+    // when they were asked for (a quick run leaves them out).
+    bool Complete(bool bConcurrentAsked = true) const;
 
 private:
     std::string m_date;

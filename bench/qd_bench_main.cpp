@@ -69,5 +69,5 @@ int main(int argc, char** argv)
     progress.Note("figures written to %s", jsonPath);
     if (!ran)
         return 2;
-    return report.Complete() ? 0 : 1;
+    return report.Complete(options.concurrentCalls) ? 0 : 1;
 }

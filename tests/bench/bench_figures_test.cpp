@@ -47,6 +47,10 @@ TEST(BenchReportTest, TargetsReadTheRightRuns)
     BenchReport report;
     EXPECT_TRUE(std::isnan(report.WorstOwnThreadRatio())) << "nothing measured";
     EXPECT_FALSE(report.Complete());
+    BenchReport quick;  // a quick run asks for no concurrent calls
+    quick.Add(BenchReport::Timing{"round_trip", "own_thread", SampleStats({1}), 0, S_OK});
+    EXPECT_TRUE(quick.Complete(false));
+    EXPECT_FALSE(quick.Complete());
 
     report.Add(BenchReport::Concurrent{true, 1, 6030, 6030, 0, S_OK});
     report.Add(BenchReport::Concurrent{true, 8, 6120, 6110, 0, S_OK});
