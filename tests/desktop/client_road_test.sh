@@ -7,7 +7,6 @@ CASE="$1" SERVER="$2" CLIENT="$3" DRIVER="$4" SHOTS="$5"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/lib.sh"
 
-ms_now() { date +%s%3N; }
 
 case "$CASE" in
 not-registered)

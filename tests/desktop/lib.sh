@@ -28,6 +28,7 @@ on_exit() {
 }
 trap on_exit EXIT
 pass() { echo "ok: $*"; }
+ms_now() { date +%s%3N; }
 
 # Runs a Windows program and prints its output. The output goes through a file: a Wine process that
 # this one starts (the Wine desktop, a COM server) inherits it and may outlive the test, and must

@@ -24,7 +24,6 @@ else
     PRODUCT="QDemo (32-bit)" PROGRAM_FILES="Program Files (x86)"
 fi
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-ms_now() { date +%s%3N; }
 
 VERSION="$(python3 "$QD_ROOT/installer/exe_version.py" "$BUILD/server/QDSERVER.EXE" "$BUILD/client/QDCLIENT.EXE")" ||
     fail "no version in the programs"
