@@ -49,6 +49,10 @@ IGNORED_REGISTRY=(
     '^\[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\(Class|Video)\\[^]]*\] "DriverDateData"='
     # Wine's copy of the session's mouse and desktop parameters.
     '^\[HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters'
+    # The hardware map: volatile on Windows too (rebuilt at every boot from what the drivers
+    # find), written by Wine's display driver and device services whenever they come up, and
+    # never by a package. Wine once added DEVICEMAP\VIDEO between the two snapshots.
+    '^\[HKEY_LOCAL_MACHINE\\Hardware(\\|\])'
 )
 # and Windows Installer's cache folder, empty once no product is installed.
 snapshot() {  # into $WORK/snapshot-$1
@@ -144,6 +148,12 @@ assert_installed() {
     pass "installed: both programs, both shortcuts, the entry ($key), the class ($server) and its type library"
 }
 
+# The "before" snapshot waits until the desktop's display driver is up (it writes the video
+# device's keys, ignored above anyway), so that Wine's own start-up lands before it; 30 s at most.
+for _ in $(seq 300); do
+    wine_reg query 'HKLM\Hardware\DEVICEMAP\VIDEO' >/dev/null 2>&1 && break
+    sleep 0.1
+done
 snapshot before
 install "$OLDER" 0.9.0.0
 install "$MSI" "$VERSION"
