@@ -14,6 +14,7 @@ BUILD="$1" DRIVER="$2" PEER="${3:-}"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
 source "$(dirname "$0")/../../scripts/env.sh"
+source "$QD_ROOT/installer/signing.sh"
 # The prefix and the display are this test's own (clicks reach no other run's windows) and go
 # with it: end them, never restart them as lib.sh does for the shared prefix, which is never
 # touched (no WINEPREFIX until this test's own is made).
@@ -33,12 +34,15 @@ VERSION="$(python3 "$QD_ROOT/installer/exe_version.py" "$BUILD/server/QDSERVER.E
 # Windows Installer compares major.minor.build: the older package differs in the third field only.
 OLDER_VERSION="$(echo "$VERSION" | awk -F. '$3 > 0 { printf "%d.%d.%d.0", $1, $2, $3 - 1 }')"
 [ -n "$OLDER_VERSION" ] || fail "version $VERSION has no build number to count down"
+# The package as scripts/package.sh makes it: signed, of signed programs (SIGNED: those copies).
+qd_signing_certificate "$WORK/certificate" 2>/dev/null || fail "no signing certificate"
+MSI="$(qd_build_signed_msi "$ARCH" "$BUILD" "$WORK/msi")" || fail "building the package"
+SIGNED="$WORK/msi/signed-$ARCH"
 # wixl gives every package a product code of its own: REBUILT is this version built again.
-MSI="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/msi")" || fail "building the package"
-REBUILT="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/rebuilt")" || fail "building the package again"
-OLDER="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/older" "$OLDER_VERSION")" || fail "building an older package"
+REBUILT="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/rebuilt")" || fail "building the package again"
+OLDER="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/older" "$OLDER_VERSION")" || fail "building an older package"
 # This version with steps that fail on demand (the property QD_TEST_FAILURE).
-FAILING="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/failing" "" TestFailures=1)" || fail "building the failing package"
+FAILING="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/failing" "" TestFailures=1)" || fail "building the failing package"
 
 start=$(ms_now)
 qd_make_prefix "$WORK/prefix"
@@ -134,7 +138,7 @@ quiet_uninstall() {
 assert_installed() {
     local program shortcut key server clsid
     for program in server/QDSERVER.EXE client/QDCLIENT.EXE; do
-        cmp -s "$BUILD/$program" "$INSTALLED/${program#*/}" || fail "$INSTALLED/${program#*/} is not the built program"
+        cmp -s "$SIGNED/$program" "$INSTALLED/${program#*/}" || fail "$INSTALLED/${program#*/} is not the built program, signed"
     done
     for program in QDServer QDClient; do
         # Wine puts an all-users package's shortcuts into the user's Start menu.
