@@ -152,7 +152,7 @@ def lint(package):
             key = registry.get(c["KeyPath"]) if int(c["Attributes"]) & KEY_PATH_REGISTRY else None
             if not key or int(key["Root"]) != REG_HKCU:
                 yield rule, f"component {name} ({'profile folder' if profile else 'shortcuts'}) has no HKCU key path (ICE38/ICE43)"
-        if profile and (REG_HKLM in roots or name in files.values()):
+        if profile and REG_HKLM in roots:
             yield rule, f"component {name} in a profile folder holds per-machine data (ICE57)"
         if REG_HKCU in roots and REG_HKLM in roots:
             yield rule, f"component {name} mixes HKCU and HKLM values (ICE57)"
