@@ -4,20 +4,16 @@
 #include <msi.h>
 #include <msiquery.h>
 
-// QDSERVER's main dialog, as the user sees it.
-static bool ServerIsOpen()
-{
-    return FindWindowA("#32770", "QDServer") != nullptr;
-}
+#include "running_marker.h"
 
 // Runs before an uninstallation, an upgrade or a reinstallation changes anything. A running
-// QDSERVER is the user's: replacing or removing it under the user would end the calls of every
-// client it serves. So nothing is changed. With a user interface, Windows Installer shows the
+// QDSERVER of this package's architecture, in any session and of any user, is someone's:
+// replacing or removing it under them would end the calls of every client it serves. So nothing is changed. With a user interface, Windows Installer shows the
 // message and the user can close QDServer and try again; unattended, it only logs it and msiexec
 // ends with ERROR_INSTALL_FAILURE (1603).
 extern "C" UINT __stdcall CheckServerClosed(MSIHANDLE hInstall)
 {
-    if (!ServerIsOpen())
+    if (!CRunningMarker::IsHeld())
         return ERROR_SUCCESS;
     PMSIHANDLE hRecord = MsiCreateRecord(1);
     MsiRecordSetStringA(hRecord, 0,

@@ -9,8 +9,9 @@ xvfb xauth x11-utils imagemagick xdotool cmake make googletest python3"
 # 32-bit Windows programs need Wine's 32-bit loader, an i386 package.
 QD_PACKAGES_I386="wine32:i386"
 
-# The Windows Installer packages: wixl builds them from WiX source, msitools reads and patches them.
-QD_PACKAGING_PACKAGES="wixl msitools"
+# The Windows Installer packages: wixl builds them from WiX source, msitools reads and patches them,
+# osslsigncode signs them and the programs (openssl makes a throwaway certificate when none is given).
+QD_PACKAGING_PACKAGES="wixl msitools osslsigncode openssl"
 
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
@@ -60,28 +61,51 @@ qd_build() {
 
 # Builds the Windows Installer package of one architecture ($1: x64 or x86) from its build ($2) into
 # the folder $3, as QDemo-<version>-<arch>.msi, and prints its path. The version is the programs'
-# own, from their version resource ($4 overrides it: the tests make an older package).
+# own, from their version resource ($4 overrides it: the tests make an older package). Further
+# arguments are wixl variables (NAME=VALUE: the tests' TestFailures=1).
 qd_build_msi() {
-    local arch="$1" build="$2" out="$3" version="${4:-}"
-    [ -n "$version" ] || version="$(python3 "$QD_ROOT/installer/exe_version.py" \
+    local arch="$1" build="$2" out="$3" version="${4:-}" files_version
+    shift 3; shift || true
+    files_version="$(python3 "$QD_ROOT/installer/exe_version.py" \
         "$build/server/QDSERVER.EXE" "$build/client/QDCLIENT.EXE")" || return 1
+    [ -n "$version" ] || version="$files_version"
     mkdir -p "$out"
-    local msi
+    local msi define defines=()
     msi="$(cd "$out" && pwd)/QDemo-$version-$arch.msi"
+    for define in "$@"; do defines+=(-D "$define"); done
     # wixl finds the files relative to the folder it runs in.
-    (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -o "$msi" \
+    (cd "$build" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D TestFailures=0 "${defines[@]}" -o "$msi" \
         "$QD_ROOT/installer/qdemo.wxs") || return 1
-    # wixl leaves this version itself out of the major upgrade's range (it ignores IncludeMaximum);
-    # with it (bit 512, the end included), a package of the same version replaces the installed
-    # one instead of adding a second entry.
-    local table
+    # What wixl cannot say, written into its tables:
+    local table query
     table="$(mktemp -d)"
+    # - It leaves this version itself out of the major upgrade's range (it ignores IncludeMaximum);
+    #   with it (bit 512, the end included), a package of the same version replaces the installed
+    #   one instead of adding a second entry.
     msiinfo export "$msi" Upgrade |
         awk -F'\t' 'BEGIN { OFS = "\t" } $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 += 512 } { print }' >"$table/Upgrade.idt"
-    msibuild "$msi" -i "$table/Upgrade.idt"
-    local status=$?
+    msibuild "$msi" -i "$table/Upgrade.idt" || { rm -rf "$table"; return 1; }
     rm -rf "$table"
-    [ $status -eq 0 ] && echo "$msi"
+    # - The programs' version and language (their version resource, U.S. English), without which
+    #   Windows Installer treats them as unversioned files (hash and date rules); a versioned file
+    #   has no hash.
+    # - Custom-action types: a rollback action is deferred into the rollback script (wixl drops
+    #   Execute="rollback": +1024 in the script, +256 rollback), and only actions in the script
+    #   may run without impersonation (wixl sets NoImpersonate, 2048, on immediate ones too).
+    while IFS= read -r query; do
+        msibuild "$msi" -q "$query" || return 1
+    done < <(
+        msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' -v v="$files_version" \
+            'NR > 3 && toupper($3) ~ /\.(EXE|DLL)$/ {
+                 printf "UPDATE File SET Version = '\''%s'\'', Language = '\''1033'\'' WHERE File = '\''%s'\''\n", v, $1
+                 printf "DELETE FROM MsiFileHash WHERE File_ = '\''%s'\''\n", $1 }'
+        msiinfo export "$msi" CustomAction | tr -d '\r' | awk -F'\t' \
+            'NR > 3 { type = $2
+                     if ($1 ~ /^Rollback/ && int(type / 1024) % 2 == 0) type += 1024 + 256
+                     if (int(type / 1024) % 2 == 0 && int(type / 2048) % 2 == 1) type -= 2048
+                     if (type != $2) printf "UPDATE CustomAction SET Type = %d WHERE Action = '\''%s'\''\n", type, $1 }'
+    )
+    echo "$msi"
 }
 
 # Wine without its debug chatter, without the Mono and Gecko installers, and without mirroring

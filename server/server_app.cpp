@@ -3,6 +3,7 @@
 #include "board_link.h"
 #include "demo_cmd_target.h"
 #include "resource.h"
+#include "running_marker.h"
 #include "server_dlg.h"
 
 BEGIN_MESSAGE_MAP(CServerApp, CWinApp)
@@ -29,6 +30,7 @@ BOOL CServerApp::InitInstance()
         return FALSE;
     }
     Enable3dControls();
+    const CRunningMarker running;  // held until the server ends: installers look for it
 
     // Every start offers the classes to COM and writes their registration; the command line
     // (/Embedding, /Automation) makes no difference: the dialog is always shown.

@@ -3,14 +3,18 @@
 # silent installs (first an older version, then this one over it, then this version rebuilt and
 # the same package again), what an installation leaves (files, Start-menu shortcuts, the
 # installed-programs entry, the class registration), QDCLIENT's call to the installed QDSERVER
-# that COM starts, an uninstallation refused while QDSERVER runs, and silent uninstallations
-# after which the registry and drive C: are as they were before the first install.
-# Usage: msi_test.sh BUILD_DIR DRIVER   (QD_ARCH: the architecture of the build)
+# that COM starts, an uninstallation refused while QDSERVER runs (and, with the other
+# architecture's build, not refused while only the other architecture's QDSERVER runs), silent
+# uninstallations after which the registry and drive C: are as they were before the first
+# install, and the rollback of a failed installation and of a failed uninstallation.
+# Usage: msi_test.sh BUILD_DIR DRIVER [PEER_BUILD]   (QD_ARCH: the architecture of the build;
+# PEER_BUILD: the other architecture's build)
 set -u
-BUILD="$1" DRIVER="$2"
+BUILD="$1" DRIVER="$2" PEER="${3:-}"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
 source "$(dirname "$0")/../../scripts/env.sh"
+source "$QD_ROOT/installer/signing.sh"
 # The prefix and the display are this test's own (clicks reach no other run's windows) and go
 # with it: end them, never restart them as lib.sh does for the shared prefix, which is never
 # touched (no WINEPREFIX until this test's own is made).
@@ -27,10 +31,18 @@ UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 VERSION="$(python3 "$QD_ROOT/installer/exe_version.py" "$BUILD/server/QDSERVER.EXE" "$BUILD/client/QDCLIENT.EXE")" ||
     fail "no version in the programs"
+# Windows Installer compares major.minor.build: the older package differs in the third field only.
+OLDER_VERSION="$(echo "$VERSION" | awk -F. '$3 > 0 { printf "%d.%d.%d.0", $1, $2, $3 - 1 }')"
+[ -n "$OLDER_VERSION" ] || fail "version $VERSION has no build number to count down"
+# The package as scripts/package.sh makes it: signed, of signed programs (SIGNED: those copies).
+qd_signing_certificate "$WORK/certificate" 2>/dev/null || fail "no signing certificate"
+MSI="$(qd_build_signed_msi "$ARCH" "$BUILD" "$WORK/msi")" || fail "building the package"
+SIGNED="$WORK/msi/signed-$ARCH"
 # wixl gives every package a product code of its own: REBUILT is this version built again.
-MSI="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/msi")" || fail "building the package"
-REBUILT="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/rebuilt")" || fail "building the package again"
-OLDER="$(qd_build_msi "$ARCH" "$BUILD" "$WORK/older" 0.9.0.0)" || fail "building an older package"
+REBUILT="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/rebuilt")" || fail "building the package again"
+OLDER="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/older" "$OLDER_VERSION")" || fail "building an older package"
+# This version with steps that fail on demand (the property QD_TEST_FAILURE).
+FAILING="$(qd_build_msi "$ARCH" "$SIGNED" "$WORK/failing" "" TestFailures=1)" || fail "building the failing package"
 
 start=$(ms_now)
 qd_make_prefix "$WORK/prefix"
@@ -126,7 +138,7 @@ quiet_uninstall() {
 assert_installed() {
     local program shortcut key server clsid
     for program in server/QDSERVER.EXE client/QDCLIENT.EXE; do
-        cmp -s "$BUILD/$program" "$INSTALLED/${program#*/}" || fail "$INSTALLED/${program#*/} is not the built program"
+        cmp -s "$SIGNED/$program" "$INSTALLED/${program#*/}" || fail "$INSTALLED/${program#*/} is not the built program, signed"
     done
     for program in QDServer QDClient; do
         # Wine puts an all-users package's shortcuts into the user's Start menu.
@@ -155,13 +167,13 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 snapshot before
-install "$OLDER" 0.9.0.0
+install "$OLDER" "$OLDER_VERSION"
 install "$MSI" "$VERSION"
 install "$REBUILT" "$VERSION"
 install "$REBUILT" "$VERSION"
 msiexec /i "$(winepath -w "$OLDER")" /qn && fail "an older version was installed over this one"
 [ "$(entry_value "$(entries)" DisplayVersion)" = "$VERSION" ] || fail "the refused older version changed the entry"
-pass "an older version is refused over this one"
+pass "an older version ($OLDER_VERSION) is refused over this one"
 assert_installed
 
 # The installed client, clicked, gets the installed server from COM.
@@ -187,6 +199,27 @@ assert_installed
 pass "with QDSERVER running, the quiet uninstallation exits with $UNINSTALL_RC, an upgrade fails, nothing changes"
 close_server_if_running
 
+# The check looks for a QDSERVER of the package's own architecture only (the other architecture's
+# has its own package, folder and registry view). Needs the other build (the x86 suite has it).
+if [ -n "$PEER" ]; then
+    PEER_ARCH=x64
+    [ "$ARCH" = x64 ] && PEER_ARCH=x86
+    PEER_MSI="$(qd_build_msi "$PEER_ARCH" "$PEER" "$WORK/peer")" || fail "building the $PEER_ARCH package"
+    start_program peer "$PEER/server/QDSERVER.EXE"
+    drive wait QDServer 15000 >/dev/null || fail "the $PEER_ARCH QDSERVER did not show"
+    install "$REBUILT" "$VERSION"
+    close_server_if_running
+    msiexec /i "$(winepath -w "$PEER_MSI")" /qn || fail "installing the $PEER_ARCH package"
+    start_program server "$INSTALLED/QDSERVER.EXE"
+    drive wait QDServer 15000 >/dev/null || fail "the installed QDSERVER did not show"
+    msiexec /x "$(winepath -w "$PEER_MSI")" /qn || fail "the $PEER_ARCH package did not uninstall while the $ARCH QDSERVER ran"
+    close_server_if_running
+    # The ProgID key is shared by both registry views: the other package's unregistration took it.
+    switch_run 0 "$INSTALLED/QDSERVER.EXE" /RegServer
+    assert_installed
+    pass "a running $PEER_ARCH QDSERVER does not hold up the $ARCH package, nor the other way round"
+fi
+
 for round in 1 2; do
     if [ $round = 2 ]; then
         install "$MSI" "$VERSION"
@@ -199,3 +232,29 @@ for round in 1 2; do
     [ -z "$(entries)" ] || fail "an entry is left"
     assert_as_before "uninstallation-$round"
 done
+
+# Rollback, with the failing package. A failed installation leaves no entry and no programs.
+# Wine's msiexec also leaves the class registration behind: it schedules the removal of the new
+# files a second time and runs that before RollbackRegisterServer, which then finds no
+# QDSERVER.EXE (Windows runs the rollback script in reverse order: unregistration first). An
+# installation and uninstallation of the package clean it up; the machine is then as before.
+msiexec /i "$(winepath -w "$FAILING")" /qn QD_TEST_FAILURE=1 && fail "the failing installation succeeded"
+[ -z "$(entries)" ] || fail "the failed installation left an entry"
+[ ! -e "$INSTALLED" ] || fail "the failed installation left $INSTALLED"
+registration="absent"
+[ "$(reg_default 'HKCR\QDSERVER.DEMO\CLSID')" = absent ] || registration="left behind (Wine)"
+pass "a failed installation is rolled back: no entry, no programs; the registration: $registration"
+install "$MSI" "$VERSION"
+quiet_uninstall
+[ "$UNINSTALL_RC" = 0 ] || fail "the quiet uninstallation exited with $UNINSTALL_RC"
+assert_as_before "a failed installation, then an installation and an uninstallation"
+# A failed uninstallation: UnregisterServer had removed the registration, RollbackUnregisterServer
+# writes it again. (Wine's rollback leaves the programs without their entry.)
+install "$FAILING" "$VERSION"
+msiexec /x "$(winepath -w "$FAILING")" /qn QD_TEST_FAILURE=1 && fail "the failing uninstallation succeeded"
+[ -f "$INSTALLED/QDSERVER.EXE" ] || fail "the failed uninstallation removed QDSERVER.EXE"
+clsid="$(reg_default 'HKCR\QDSERVER.DEMO\CLSID')"
+[ "$clsid" != absent ] || fail "the rolled-back uninstallation left QDSERVER.DEMO unregistered"
+[[ "$(reg_default "HKCR\\CLSID\\$clsid\\LocalServer32")" == *"C:\\$PROGRAM_FILES\\QDemo\\QDSERVER.EXE"* ]] ||
+    fail "the rolled-back uninstallation left the class without the installed server"
+pass "a failed uninstallation is rolled back: QDSERVER.EXE is there and registered again"
