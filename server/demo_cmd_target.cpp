@@ -19,7 +19,7 @@ BEGIN_MESSAGE_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
 END_MESSAGE_MAP()
 
 BEGIN_DISPATCH_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
-    DISP_FUNCTION(CQDCmdTarget, "Test", Test, VT_EMPTY, VTS_NONE)
+    DISP_FUNCTION_ID(CQDCmdTarget, "Test", 1, Test, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
@@ -37,8 +37,7 @@ CQDCmdTarget::CQDCmdTarget() : m_nSlot(0)
         CBoardUse board;
         bOwnThread = board && board->IsOwnThreadSelected();
     }
-    if (bOwnThread)
-        EnableOwnThread();  // if no thread can be had, the object simply runs on the main thread
+    EnableOwnThread(bOwnThread);  // if no thread can be had, the object simply runs on the main thread
     {
         CBoardUse board;
         m_nSlot = board ? board->AllocateSlot() : -1;
