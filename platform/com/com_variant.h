@@ -55,8 +55,8 @@ public:
 private:
     void Assign(const VARIANT& src)
     {
-        // By-reference values are copied as the values they refer to.
-        HRESULT hr = VariantCopyInd(this, const_cast<VARIANT*>(&src));
+        // A by-reference value stays a reference to the same storage, as VariantCopy makes it.
+        HRESULT hr = VariantCopy(this, const_cast<VARIANT*>(&src));
         if (hr == E_OUTOFMEMORY)
             throw std::bad_alloc();
         if (FAILED(hr))
