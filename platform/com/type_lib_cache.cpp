@@ -68,11 +68,11 @@ HRESULT CTypeLibCache::GetTypeLib(ITypeLib** ppTypeLib)
     *ppTypeLib = nullptr;
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bLoaded) {
-        // The module that holds this cache is the one that holds the class and its library.
+        // The module that holds this code is the one that holds the classes and their library.
         HMODULE hModule = nullptr;
         m_hrLoad = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                      reinterpret_cast<LPCWSTR>(this), &hModule)
+                                      reinterpret_cast<LPCWSTR>(&CTypeLibCache::ForLibrary), &hModule)
                        ? LoadFromModule(hModule, m_libid, m_wVerMajor, m_wVerMinor, &m_pTypeLib)
                        : HRESULT_FROM_WIN32(GetLastError());
         m_bLoaded = true;
