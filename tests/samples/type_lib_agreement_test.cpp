@@ -10,7 +10,8 @@
 
 namespace {
 
-TEST(TypeLibAgreementTest, EveryClassWithATypeLibraryMatchesItsDispatchInterface)
+// QD_AGREEMENT_SUITE names the program's server, so that the two builds' cases differ.
+TEST(QD_AGREEMENT_SUITE, EveryClassWithATypeLibraryMatchesItsDispatchInterface)
 {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     int nChecked = 0;

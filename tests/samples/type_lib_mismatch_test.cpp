@@ -37,7 +37,7 @@ END_DISPATCH_MAP()
 
 IMPLEMENT_OLETYPELIB(CWrongCounter, LIBID_QDSAMPLE, 1, 0)
 
-TEST(TypeLibAgreementTest, EveryDisagreementIsNamed)
+TEST(TypeLibCheckTest, EveryDisagreementIsNamed)
 {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     auto* pObject = new CWrongCounter;
