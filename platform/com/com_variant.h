@@ -13,6 +13,7 @@ public:
     CComVariant(const CComVariant& src) : CComVariant(static_cast<const VARIANT&>(src)) {}
     CComVariant(CComVariant&& src) noexcept : tagVARIANT(src) { src.vt = VT_EMPTY; }
     CComVariant(long n) { VariantInit(this); vt = VT_I4; lVal = n; }
+    CComVariant(int n) : CComVariant(static_cast<long>(n)) {}
     CComVariant(double d) { VariantInit(this); vt = VT_R8; dblVal = d; }
     CComVariant(bool b) { VariantInit(this); vt = VT_BOOL; boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; }
     // Copies the text.

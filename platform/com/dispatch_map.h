@@ -115,7 +115,6 @@ template <class T, VARTYPE... Vts> struct ValueType {
         static T Load(VARIANT& v) { return v.FIELD; }                            \
         static void Set(VARIANT* p, VARTYPE, T value) { p->vt = VT; p->FIELD = value; } \
     };
-AFX_DISP_VALUE_TYPE(short, VT_I2, iVal)
 AFX_DISP_VALUE_TYPE(char, VT_I1, cVal)
 AFX_DISP_VALUE_TYPE(unsigned char, VT_UI1, bVal)
 AFX_DISP_VALUE_TYPE(unsigned short, VT_UI2, uiVal)
@@ -126,6 +125,15 @@ AFX_DISP_VALUE_TYPE(float, VT_R4, fltVal)
 AFX_DISP_VALUE_TYPE(CY, VT_CY, cyVal)
 #undef AFX_DISP_VALUE_TYPE
 
+// short: VT_I2, or a VARIANT_BOOL (VT_BOOL), which is a short.
+template <> struct ArgType<short> : ValueType<short, VT_I2, VT_BOOL> {
+    static short Load(VARIANT& v) { return v.vt == VT_BOOL ? v.boolVal : v.iVal; }
+    static void Set(VARIANT* p, VARTYPE vt, short value)
+    {
+        p->vt = vt;
+        if (vt == VT_BOOL) p->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; else p->iVal = value;
+    }
+};
 // long: VT_I4, or an SCODE (VT_ERROR).
 template <> struct ArgType<long> : ValueType<long, VT_I4, VT_ERROR> {
     static long Load(VARIANT& v) { return v.vt == VT_ERROR ? v.scode : v.lVal; }

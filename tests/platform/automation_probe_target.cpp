@@ -4,6 +4,7 @@ IMPLEMENT_DYNCREATE(CAutomationProbeTarget, CCmdTarget)
 
 BEGIN_DISPATCH_MAP(CAutomationProbeTarget, CCmdTarget)
     DISP_FUNCTION_ID(CAutomationProbeTarget, "Bool", 1, Same<BOOL>, VT_BOOL, VTS_BOOL)
+    DISP_FUNCTION_ID(CAutomationProbeTarget, "VariantBool", 19, Same<VARIANT_BOOL>, VT_BOOL, VTS_BOOL)
     DISP_FUNCTION_ID(CAutomationProbeTarget, "I1", 2, Same<char>, VT_I1, VTS_I1)
     DISP_FUNCTION_ID(CAutomationProbeTarget, "UI1", 3, Same<BYTE>, VT_UI1, VTS_UI1)
     DISP_FUNCTION_ID(CAutomationProbeTarget, "I2", 4, Same<short>, VT_I2, VTS_I2)

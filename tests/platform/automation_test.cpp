@@ -69,6 +69,7 @@ TEST_F(AutomationTest, EveryTypeConvertsAsAutomationDoes)
     } rows[] = {
         {1, Long(5), S_OK, VT_BOOL, L"-1"},
         {1, Text(L"0"), S_OK, VT_BOOL, L"0"},
+        {19, Text(L"1"), S_OK, VT_BOOL, L"-1"},
         {2, Text(L"-5"), S_OK, VT_I1, L"-5"},
         {2, Long(200), DISP_E_OVERFLOW, VT_EMPTY, L""},
         {3, Double(255), S_OK, VT_UI1, L"255"},
