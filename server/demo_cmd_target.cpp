@@ -13,7 +13,7 @@ const GUID LIBID_QDSERVER = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f
 IMPLEMENT_DYNCREATE(CQDCmdTarget, CZKOwnThreadCmdTarget)
 
 // One running QDSERVER creates every object that clients ask for.
-static COleObjectFactory s_factory(CLSID_QDCmdTarget, RUNTIME_CLASS(CQDCmdTarget), FALSE, "QDSERVER.DEMO");
+IMPLEMENT_OLECREATE(CQDCmdTarget, "QDSERVER.DEMO", CLSID_QDCmdTarget)
 
 BEGIN_MESSAGE_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
 END_MESSAGE_MAP()

@@ -1,5 +1,6 @@
-// COleObjectFactory: the class factory of one automation class. Factories are global objects; each
-// adds itself to the module's list when it is constructed. RegisterAll hands every factory to COM,
+// COleObjectFactory: the class factory of one automation class. Factories are global objects (a
+// class's static member, DECLARE_OLECREATE); each adds itself to the module's list when it is
+// constructed. RegisterAll hands the factories that the application names to COM,
 // UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path), or
 // with FALSE removes them.
 #pragma once
