@@ -19,6 +19,15 @@ public:
     LPDISPATCH GetIDispatch(BOOL bAddRef) override { return CCmdTarget::GetIDispatch(bAddRef); }
     LPUNKNOWN GetInterfaceHook(const void* piid) override;
 
+    // From the most derived constructor, after EnableAutomation: TRUE gives the object its own
+    // thread, FALSE says that it stays on the creating thread. A call before EnableAutomation, a
+    // thread that cannot be had, and an object that never says are announced as mistakes.
+    BOOL EnableOwnThread(BOOL bEnable = TRUE);
+
+private:
+    bool m_bOwnThreadDecided = false;
+    void AnnounceUndecidedOwnThread();
+
     DECLARE_MESSAGE_MAP()
     DECLARE_DISPATCH_MAP()
 };

@@ -13,13 +13,13 @@ const GUID LIBID_QDSERVER = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f
 IMPLEMENT_DYNCREATE(CQDCmdTarget, CZKOwnThreadCmdTarget)
 
 // One running QDSERVER creates every object that clients ask for.
-static COleObjectFactory s_factory(CLSID_QDCmdTarget, RUNTIME_CLASS(CQDCmdTarget), FALSE, "QDSERVER.DEMO");
+IMPLEMENT_OLECREATE(CQDCmdTarget, "QDSERVER.DEMO", CLSID_QDCmdTarget)
 
 BEGIN_MESSAGE_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
 END_MESSAGE_MAP()
 
 BEGIN_DISPATCH_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
-    DISP_FUNCTION(CQDCmdTarget, "Test", Test, VT_EMPTY, VTS_NONE)
+    DISP_FUNCTION_ID(CQDCmdTarget, "Test", 1, Test, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
@@ -37,8 +37,7 @@ CQDCmdTarget::CQDCmdTarget() : m_nSlot(0)
         CBoardUse board;
         bOwnThread = board && board->IsOwnThreadSelected();
     }
-    if (bOwnThread)
-        EnableOwnThread();  // if no thread can be had, the object simply runs on the main thread
+    EnableOwnThread(bOwnThread);  // if no thread can be had, the object simply runs on the main thread
     {
         CBoardUse board;
         m_nSlot = board ? board->AllocateSlot() : -1;

@@ -5,6 +5,7 @@
 #pragma once
 #include "own_thread_cmd_target.h"
 
+#include <ole_object_factory.h>
 #include <type_lib_cache.h>
 
 // The class, its dispatch interface, and the type library that describes both (qdserver.idl,
@@ -17,6 +18,7 @@ constexpr WORD kQDServerLibVersionMinor = 0;
 
 class CQDCmdTarget : public CZKOwnThreadCmdTarget {
     DECLARE_DYNCREATE(CQDCmdTarget)
+    DECLARE_OLECREATE(CQDCmdTarget)
 public:
     CQDCmdTarget();
     ~CQDCmdTarget() override;

@@ -34,7 +34,7 @@ BOOL CServerApp::InitInstance()
 
     // Every start offers the classes to COM and writes their registration; the command line
     // (/Embedding, /Automation) makes no difference: the dialog is always shown.
-    COleObjectFactory::RegisterAll();
+    COleObjectFactory::RegisterAll({&CQDCmdTarget::factory});
     UpdateRegistration(TRUE);
 
     CServerDlg dlg;

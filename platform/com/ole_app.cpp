@@ -9,6 +9,7 @@
 namespace {
 std::atomic<LONG> g_nLockCount{0};
 DWORD g_nOleThreadID = 0;  // the thread AfxOleInit succeeded on
+std::atomic<BOOL> g_bUserCtrl{TRUE};
 }
 
 BOOL AfxOleInit()
@@ -31,4 +32,12 @@ void AfxOleTerm()
 
 void AfxOleLockApp() { ++g_nLockCount; }
 
-void AfxOleUnlockApp() { --g_nLockCount; }
+void AfxOleUnlockApp()
+{
+    if (--g_nLockCount == 0 && !g_bUserCtrl && g_nOleThreadID != 0)
+        PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
+}
+
+void AfxOleSetUserCtrl(BOOL bUserCtrl) { g_bUserCtrl = bUserCtrl; }
+
+BOOL AfxOleGetUserCtrl() { return g_bUserCtrl; }

@@ -10,3 +10,9 @@ void AfxOleTerm();
 
 void AfxOleLockApp();
 void AfxOleUnlockApp();
+
+// Whether the user controls the program's lifetime (the default). A server that COM started for
+// its objects sets FALSE: the last unlock then ends the message loop of the thread that ran
+// AfxOleInit, and the program with it.
+void AfxOleSetUserCtrl(BOOL bUserCtrl);
+BOOL AfxOleGetUserCtrl();

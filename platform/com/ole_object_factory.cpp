@@ -1,10 +1,12 @@
 #include "ole_object_factory.h"
 
+#include "mistakes.h"
 #include "ole_app.h"
 #include "reg_key.h"
 
 #include <ole2.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -68,6 +70,26 @@ BOOL COleObjectFactory::RegisterAll()
         bResult = p->Register() && bResult;
     return bResult;
 }
+
+BOOL COleObjectFactory::RegisterAll(std::initializer_list<COleObjectFactory*> factories)
+{
+    BOOL bResult = TRUE;
+    for (COleObjectFactory* p : factories) {
+        if (p->Register())
+            continue;
+        bResult = FALSE;
+        AfxReportMistake((std::string("the class factory of ") + (p->m_lpszProgID ? p->m_lpszProgID : "?") +
+                          " could not be registered with COM").c_str());
+    }
+    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory) {
+        if (std::find(factories.begin(), factories.end(), p) == factories.end())
+            AfxReportMistake((std::string("the class factory of ") + (p->m_lpszProgID ? p->m_lpszProgID : "?") +
+                              " is declared but the application does not register it").c_str());
+    }
+    return bResult;
+}
+
+COleObjectFactory* COleObjectFactory::GetFirstFactory() { return g_pFirstFactory; }
 
 void COleObjectFactory::RevokeAll()
 {

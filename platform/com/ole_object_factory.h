@@ -1,10 +1,12 @@
-// COleObjectFactory: the class factory of one automation class. Factories are global objects; each
-// adds itself to the module's list when it is constructed. RegisterAll hands every factory to COM,
+// COleObjectFactory: the class factory of one automation class. Factories are global objects (a
+// class's static member, DECLARE_OLECREATE); each adds itself to the module's list when it is
+// constructed. RegisterAll hands the factories that the application names to COM,
 // UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path), or
 // with FALSE removes them.
 #pragma once
 #include "cmd_target.h"
 
+#include <initializer_list>
 #include <string>
 
 class COleObjectFactory : public CCmdTarget {
@@ -16,6 +18,13 @@ public:
     ~COleObjectFactory() override;
 
     static BOOL RegisterAll();
+    // Registers the factories that the application names (DECLARE_OLECREATE's factory members).
+    // Naming them links their classes into the program whatever library they come from; a factory
+    // that exists but is not named is announced as a mistake.
+    static BOOL RegisterAll(std::initializer_list<COleObjectFactory*> factories);
+    // The factories that exist in the program, in no particular order.
+    static COleObjectFactory* GetFirstFactory();
+    COleObjectFactory* GetNextFactory() const { return m_pNextFactory; }
     static void RevokeAll();
     static BOOL UpdateRegistryAll(BOOL bRegister = TRUE);
 
@@ -61,3 +70,13 @@ private:
     DWORD m_dwRegister = 0;
     COleObjectFactory* m_pNextFactory = nullptr;
 };
+
+// The class factory as a static member of its class: DECLARE_OLECREATE(theClass) in the class,
+// IMPLEMENT_OLECREATE(theClass, "PROG.ID", clsid) in its source file. One running server creates
+// every object (multiple instances FALSE).
+#define DECLARE_OLECREATE(theClass) \
+public:                             \
+    static COleObjectFactory factory;
+
+#define IMPLEMENT_OLECREATE(theClass, lpszProgID, clsid) \
+    COleObjectFactory theClass::factory(clsid, RUNTIME_CLASS(theClass), FALSE, lpszProgID);

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <list>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -9,6 +10,19 @@ using Microsoft::WRL::ComPtr;
 CTypeLibCache::CTypeLibCache(REFGUID libid, WORD wVerMajor, WORD wVerMinor)
     : m_libid(libid), m_wVerMajor(wVerMajor), m_wVerMinor(wVerMinor)
 {
+}
+
+CTypeLibCache& CTypeLibCache::ForLibrary(REFGUID libid, WORD wVerMajor, WORD wVerMinor)
+{
+    // Built on first use, so that classes may ask during static initialization; never destroyed,
+    // so that objects that outlive static destruction still find it.
+    static std::mutex* s_pLock = new std::mutex;
+    static std::list<CTypeLibCache>* s_pCaches = new std::list<CTypeLibCache>;
+    std::lock_guard<std::mutex> lock(*s_pLock);
+    for (CTypeLibCache& cache : *s_pCaches)
+        if (IsEqualGUID(cache.m_libid, libid) && cache.m_wVerMajor == wVerMajor && cache.m_wVerMinor == wVerMinor)
+            return cache;
+    return s_pCaches->emplace_back(libid, wVerMajor, wVerMinor);
 }
 
 std::wstring CTypeLibCache::GetModulePath(HMODULE hModule)
@@ -54,11 +68,11 @@ HRESULT CTypeLibCache::GetTypeLib(ITypeLib** ppTypeLib)
     *ppTypeLib = nullptr;
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bLoaded) {
-        // The module that holds this cache is the one that holds the class and its library.
+        // The module that holds this code is the one that holds the classes and their library.
         HMODULE hModule = nullptr;
         m_hrLoad = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                      reinterpret_cast<LPCWSTR>(this), &hModule)
+                                      reinterpret_cast<LPCWSTR>(&CTypeLibCache::ForLibrary), &hModule)
                        ? LoadFromModule(hModule, m_libid, m_wVerMajor, m_wVerMinor, &m_pTypeLib)
                        : HRESULT_FROM_WIN32(GetLastError());
         m_bLoaded = true;

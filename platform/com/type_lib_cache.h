@@ -1,5 +1,6 @@
 // CTypeLibCache: the type library that an automation class describes itself with, loaded once per
-// process from the TYPELIB resource 1 of the module that holds the class. Objects answer
+// process from the TYPELIB resource 1 of the module that holds the class, and shared by every class
+// that names the same library. Objects answer
 // IDispatch::GetTypeInfo on whatever thread their calls run on (own threads included), so the first
 // load may be asked for by several threads at once.
 //
@@ -25,6 +26,9 @@ public:
     HRESULT GetTypeLib(ITypeLib** ppTypeLib);
     HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTypeInfo);
 
+    // The process's one cache of a library: every class that names it shares it.
+    static CTypeLibCache& ForLibrary(REFGUID libid, WORD wVerMajor, WORD wVerMinor);
+
     // Loads the library in TYPELIB resource 1 of hModule and checks that it is the one named.
     static HRESULT LoadFromModule(HMODULE hModule, REFGUID libid, WORD wVerMajor, WORD wVerMinor,
                                   ITypeLib** ppTypeLib);
@@ -46,9 +50,9 @@ private:
 protected:                           \
     CTypeLibCache* GetTypeLibCache() override;
 
-#define IMPLEMENT_OLETYPELIB(theClass, libid, wVerMajor, wVerMinor) \
-    CTypeLibCache* theClass::GetTypeLibCache()                       \
-    {                                                                \
-        static CTypeLibCache cache(libid, wVerMajor, wVerMinor);     \
-        return &cache;                                               \
+#define IMPLEMENT_OLETYPELIB(theClass, libid, wVerMajor, wVerMinor)      \
+    CTypeLibCache* theClass::GetTypeLibCache()                            \
+    {                                                                     \
+        static CTypeLibCache& cache = CTypeLibCache::ForLibrary(libid, wVerMajor, wVerMinor); \
+        return &cache;                                                    \
     }

@@ -154,34 +154,25 @@ HRESULT CCmdTarget::InternalQueryInterface(const IID* piid, void** ppvObj)
 
 const AFX_DISPMAP_ENTRY* CCmdTarget::FindDispatchEntry(DISPID dispid) const
 {
-    WORD nLevel = 0;
-    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
-         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
-        WORD nPosition = 1;
-        for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition) {
-            DISPID entryId = p->lDispID != DISPID_UNKNOWN ? p->lDispID : MAKELONG(nPosition, nLevel);
-            if (entryId == dispid)
-                return p;
-        }
-    }
-    return nullptr;
+    const AFX_DISPMAP_ENTRY* pFound = nullptr;
+    ForEachDispatchEntry([&](const AFX_DISPMAP_ENTRY* p, DISPID id) {
+        if (pFound == nullptr && id == dispid)
+            pFound = p;
+    });
+    return pFound;
 }
 
 const AFX_DISPMAP_ENTRY* CCmdTarget::FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const
 {
-    WORD nLevel = 0;
-    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
-         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
-        WORD nPosition = 1;
-        for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition) {
-            wchar_t wide[256];
-            if (MultiByteToWideChar(CP_ACP, 0, p->lpszName, -1, wide, 256) == 0)
-                continue;
-            if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wide, -1, lpszName, -1) == CSTR_EQUAL) {
-                *pDispid = p->lDispID != DISPID_UNKNOWN ? p->lDispID : MAKELONG(nPosition, nLevel);
-                return p;
-            }
+    const AFX_DISPMAP_ENTRY* pFound = nullptr;
+    ForEachDispatchEntry([&](const AFX_DISPMAP_ENTRY* p, DISPID id) {
+        wchar_t wide[256];
+        if (pFound != nullptr || MultiByteToWideChar(CP_ACP, 0, p->lpszName, -1, wide, 256) == 0)
+            return;
+        if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wide, -1, lpszName, -1) == CSTR_EQUAL) {
+            *pDispid = id;
+            pFound = p;
         }
-    }
-    return nullptr;
+    });
+    return pFound;
 }

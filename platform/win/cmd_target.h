@@ -72,6 +72,17 @@ public:
     // Finds a dispatch member by DISPID or by name (case-insensitive); nullptr when there is none.
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(DISPID dispid) const;
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const;
+    // Calls fn(entry, dispid) for every dispatch member, the most derived class's first.
+    template <class Fn> void ForEachDispatchEntry(Fn fn) const;
+    // The DISPID of the entry at nPosition (from 1) of the map nLevel steps above the object's class.
+    static DISPID GetDispatchEntryID(const AFX_DISPMAP_ENTRY* pEntry, WORD nPosition, WORD nLevel)
+    {
+        return pEntry->lDispID != DISPID_UNKNOWN ? pEntry->lDispID : MAKELONG(nPosition, nLevel);
+    }
+
+    // In a property macro in place of a get or a put: the property is write-only or read-only.
+    static afx_dispatch::NotSupported GetNotSupported() { return {}; }
+    static afx_dispatch::NotSupported SetNotSupported() { return {}; }
 
     volatile LONG m_dwRef;
 
@@ -98,6 +109,17 @@ public:
 private:
     BOOL m_bAutomationEnabled = FALSE;
 };
+
+template <class Fn> void CCmdTarget::ForEachDispatchEntry(Fn fn) const
+{
+    WORD nLevel = 0;
+    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
+         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
+        WORD nPosition = 1;
+        for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition)
+            fn(p, GetDispatchEntryID(p, nPosition, nLevel));
+    }
+}
 
 // Exposed for the window procedure: finds the thunk for a message in a target's map.
 const AFX_MSGMAP_ENTRY* AfxFindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nCode, UINT nID);

@@ -2,12 +2,14 @@
 #include "own_thread_test_support.h"
 #include "process_census.h"
 
+#include <mistakes.h>
 #include <own_thread_pool.h>
 
 #include <gtest/gtest.h>
 
-
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -72,10 +74,17 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     EXPECT_LE(nHandles, nHandlesAfterFirst);
 }
 
-TEST(OwnThreadChurnTest, ObjectsBeyondTheCapRunOnTheCreatingThread)
+TEST(OwnThreadChurnTest, ObjectsBeyondTheCapRunOnTheCreatingThreadAndSaySo)
 {
     const int kCap = COwnThreadPool::kMaxOwnThreads;
+    static std::atomic<int> s_nAnnounced{0};
+    AFX_MISTAKE_HANDLER pfnPrevious = AfxSetMistakeHandler([](const char* lpszText) {
+        if (std::strstr(lpszText, "no own thread could be had") != nullptr)
+            ++s_nAnnounced;
+    });
     EXPECT_EQ(CreateCallRelease(kCap + 3), kCap);
+    AfxSetMistakeHandler(pfnPrevious);
+    EXPECT_EQ(s_nAnnounced, 3) << "each object beyond the cap is announced";
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), kCap);
     EXPECT_EQ(COwnThreadPool::Instance().GetParkedCount(), kCap);
     const int nThreads = CountProcessThreads(GetCurrentProcessId());

@@ -63,8 +63,7 @@ CThreadProbeTarget::CThreadProbeTarget(BOOL bOwnThread)
 {
     ++s_nLive;
     EnableAutomation();
-    if (bOwnThread)
-        EnableOwnThread();
+    EnableOwnThread(bOwnThread);
 }
 
 CThreadProbeTarget::~CThreadProbeTarget()

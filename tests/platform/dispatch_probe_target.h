@@ -9,7 +9,7 @@ public:
     ~CDispatchProbeTarget() override;
 
     long Add(long a, long b) { return a + b; }
-    BSTR Greeting() { return SysAllocString(L"hello"); }
+    CComBSTR Greeting() { return L"hello"; }
     double Half(double d) { return d / 2; }
     short Seven() { return 7; }
     void Fail();            // the framework's exception
