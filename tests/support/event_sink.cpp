@@ -1,5 +1,7 @@
 #include "event_sink.h"
 
+#include "now_ms.h"
+
 // {7C4E2D91-5A3B-4F6E-8D12-3B9A6E0F4C21}
 const IID kDemoEventsIid = {0x7c4e2d91, 0x5a3b, 0x4f6e, {0x8d, 0x12, 0x3b, 0x9a, 0x6e, 0x0f, 0x4c, 0x21}};
 
@@ -40,8 +42,8 @@ std::vector<EventSink::Event> EventSink::CallOf(long nSteps)
 {
     std::vector<Event> events;
     for (long i = 1; i <= nSteps; ++i)
-        events.push_back({1, i, 0});
-    events.push_back({2, nSteps, 0});
+        events.push_back({1, i, 0, 0});
+    events.push_back({2, nSteps, 0, 0});
     return events;
 }
 
@@ -87,7 +89,7 @@ STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pP
     long value = pParams->rgvarg[0].lVal;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_events.push_back({dispid, value, GetCurrentThreadId()});
+        m_events.push_back({dispid, value, GetCurrentThreadId(), NowMs()});
     }
     if (dispid == 1 && m_hook)
         m_hook(value);

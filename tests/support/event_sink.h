@@ -1,6 +1,7 @@
 // A client's sink for QDSERVER.DEMO's events (IQDCmdTargetEvents): it records every event with the
-// thread it arrived on, and can advise itself to an object's connection point. An optional hook runs
-// inside each Progress, before it returns to the server.
+// thread it arrived on and the time, and can advise itself to an object's connection point. An
+// optional hook runs inside each Progress, before it returns to the server. Tests and the benchmark
+// use it.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
@@ -17,6 +18,7 @@ public:
         DISPID dispid;  // 1 Progress, 2 Finished
         long value;
         DWORD threadId;
+        double atMs;    // NowMs() on arrival
         bool operator==(const Event& o) const { return dispid == o.dispid && value == o.value; }
     };
 
