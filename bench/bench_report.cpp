@@ -86,7 +86,8 @@ double BenchReport::WorstOwnThreadRatio() const
 {
     double worst = kNaN;
     for (const Concurrent& run : m_concurrent) {
-        if (!run.ownThread || run.k > 8)
+        // Runs with several sinks an object time the events; clients' calls have one at most.
+        if (!run.ownThread || run.k > 8 || run.sinks > 1)
             continue;
         double ratio = Ratio(run.wallMs, run.FloorMs());
         if (std::isnan(worst) || ratio > worst)
@@ -111,7 +112,8 @@ bool BenchReport::Complete(bool bConcurrentAsked) const
 static std::vector<Target> Targets(const BenchReport& r)
 {
     return {
-        {"k <= 8 concurrent own-thread calls: wall / 6.0 s", r.WorstOwnThreadRatio(), BenchReport::kConcurrentTarget},
+        {"k <= 8 concurrent own-thread calls (none, or a sink each): wall / 6.0 s", r.WorstOwnThreadRatio(),
+         BenchReport::kConcurrentTarget},
         {"own-thread round trip / bare server's (median)",
          Ratio(r.MedianOf("round_trip", "own_thread"), r.MedianOf("round_trip", "bare")), BenchReport::kRoundTripTarget},
         {"own-thread create+release / main-thread object's (median)",
