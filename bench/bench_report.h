@@ -23,12 +23,14 @@ public:
         double slowestMs;  // the longest single call
         int failed;        // calls that did not return S_OK
         HRESULT firstError;
+        int sinks = 0;     // event sinks advised to each object
         // Own-thread calls run side by side: one call's time. Main-thread calls queue: k calls'.
         double FloorMs() const { return ownThread ? kCallMs : k * kCallMs; }
     };
 
     struct Timing {
-        std::string measure;  // "round_trip", "create_release" (and its "create", "release"), "cold_start"
+        std::string measure;  // "round_trip", "create_release" (and its "create", "release"), "cold_start",
+                              // "event_round_trip"
         std::string object;   // "own_thread", "main_thread", "bare"
         SampleStats stats;
         int failed;

@@ -1,12 +1,14 @@
 #include "benchmark.h"
 
 #include "bench_names.h"
+#include "event_sink.h"
 #include "now_ms.h"
 #include "remote_object.h"
 
 #include <unique_handle.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -20,6 +22,9 @@ const DWORD kClassForgetMs = 3000;
 const DWORD kServerUpMs = 15000;
 const int kWarmUpCalls = 100;
 const int kWarmUpObjects = 5;
+// Sinks on the object whose events are timed: each event gives one round trip fewer than sinks.
+const int kTimingSinks = 5;
+const size_t kEventsOfACall = 11;  // ten Progress and one Finished
 
 enum Kind { kOwnThread, kMainThread, kBare, kKinds };
 const char* const kKindNames[kKinds] = {"own_thread", "main_thread", "bare"};
@@ -55,7 +60,7 @@ Benchmark::Benchmark(const Options& options, Progress& progress, BenchReport& re
 
 bool Benchmark::Run()
 {
-    m_phaseCount = 4 + (m_options.concurrentCalls ? 1 : 0);
+    m_phaseCount = 4 + (m_options.concurrentCalls ? 2 : 0);
     if (!FindClasses())
         return false;
     ColdStarts();
@@ -68,6 +73,7 @@ bool Benchmark::Run()
         for (int k : {1, 2})
             ConcurrentCalls(false, k);
         m_qdWindow.SelectOwnThread(true);
+        EventCalls();
     }
     RoundTrips();
     CreateRelease();
@@ -155,7 +161,17 @@ bool Benchmark::BringUpQdServer()
     return true;
 }
 
-void Benchmark::ConcurrentCalls(bool ownThread, int k)
+void Benchmark::EventCalls()
+{
+    m_progress.Phase("\"Test\" calls with event sinks (6 s each)", ++m_phase, m_phaseCount);
+    BenchReport::Timing trips{"event_round_trip", "own_thread", {}, 0, S_OK};
+    for (int i = 0; i < m_options.soloEventCalls; ++i)
+        ConcurrentCalls(true, 1, kTimingSinks, &trips);
+    m_report.Add(trips);
+    ConcurrentCalls(true, 8, 1);
+}
+
+void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::Timing* pEventTrips)
 {
     const char* mode = ownThread ? "own thread" : "main thread";
     BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
@@ -165,6 +181,18 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k)
     std::vector<std::unique_ptr<RemoteObject>> objects;
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
+    // The server calls an object's sinks one after another: from one sink's hearing an event to
+    // the next one's is the first's answer going back and the server's call to the next, one
+    // round trip, timed on one clock in this process.
+    run.sinks = sinks;
+    std::vector<std::vector<EventSink*>> objectSinks(k);
+    bool sinksHeard = true;
+    for (int i = 0; i < k; ++i)
+        for (int j = 0; j < sinks; ++j) {
+            objectSinks[i].push_back(EventSink::Create());
+            if (FAILED(objects[i]->Created()) || FAILED(objectSinks[i].back()->Advise(objects[i]->Get())))
+                sinksHeard = false;
+        }
 
     // Every client thread waits at the gate, so the clock starts when all calls can start at once.
     CUniqueHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -205,6 +233,21 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k)
     }
     for (auto& t : threads)
         t.join();
+    for (auto& sinksOfObject : objectSinks) {
+        for (size_t j = 0; j < sinksOfObject.size(); ++j) {
+            auto heard = sinksOfObject[j]->Events();
+            sinksHeard = sinksHeard && heard.size() == kEventsOfACall;
+            if (pEventTrips == nullptr || j == 0)
+                continue;
+            auto before = sinksOfObject[j - 1]->Events();
+            for (size_t e = 0; e < heard.size() && e < before.size(); ++e)
+                pEventTrips->stats.Add(heard[e].atMs - before[e].atMs);
+        }
+        for (EventSink* sink : sinksOfObject) {
+            sink->Unadvise();
+            sink->Release();
+        }
+    }
     objects.clear();
 
     run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;
@@ -212,6 +255,12 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k)
     for (HRESULT hr : results)
         if (hr != S_OK && run.failed++ == 0)
             run.firstError = hr;
+    if (!sinksHeard) {  // a sink that could not be advised, or did not hear the whole call
+        if (run.failed++ == 0)
+            run.firstError = E_FAIL;
+        if (pEventTrips != nullptr)
+            NoteFailure(pEventTrips, E_FAIL);
+    }
     m_report.Add(run);
     m_progress.Note("%s, k = %d: %.3f s for %.1f s of floor%s", mode, k, run.wallMs / 1000, run.FloorMs() / 1000,
                     run.failed ? " (calls failed)" : "");

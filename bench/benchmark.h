@@ -15,7 +15,8 @@ public:
         int createObjects = 200;     // per kind of object
         int coldStarts = 3;          // per server
         int rounds = 10;             // the kinds take turns, so load from elsewhere falls on all alike
-        bool concurrentCalls = true;
+        bool concurrentCalls = true;  // and the calls with event sinks
+        int soloEventCalls = 3;       // one own-thread object with kTimingSinks sinks, called this often
     };
 
     Benchmark(const Options& options, Progress& progress, BenchReport& report);
@@ -28,7 +29,11 @@ private:
     void ColdStarts();
     bool ColdStart(const ServerWindow& window, const char* progId, BenchReport::Timing* pTiming);
     bool BringUpQdServer();
-    void ConcurrentCalls(bool ownThread, int k);
+    // With sinks, that many are advised to each object. The server calls them one after another:
+    // the gaps between two sinks' hearing the same event are event round trips, added to
+    // *pEventTrips when it is given.
+    void ConcurrentCalls(bool ownThread, int k, int sinks = 0, BenchReport::Timing* pEventTrips = nullptr);
+    void EventCalls();
     void RoundTrips();
     void CreateRelease();
     void CloseServers();

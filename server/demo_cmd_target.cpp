@@ -7,6 +7,8 @@
 const CLSID CLSID_QDCmdTarget = {0xbb2ff4e7, 0x0c33, 0x4764, {0xb3, 0xb4, 0xf9, 0x11, 0xb8, 0x49, 0x9c, 0x26}};
 // {0514E068-97D3-4158-B9D0-F5969D13486B}
 const IID IID_IQDCmdTarget = {0x0514e068, 0x97d3, 0x4158, {0xb9, 0xd0, 0xf5, 0x96, 0x9d, 0x13, 0x48, 0x6b}};
+// {7C4E2D91-5A3B-4F6E-8D12-3B9A6E0F4C21}
+const IID DIID_IQDCmdTargetEvents = {0x7c4e2d91, 0x5a3b, 0x4f6e, {0x8d, 0x12, 0x3b, 0x9a, 0x6e, 0x0f, 0x4c, 0x21}};
 // {614CC714-7756-4FDA-9110-FE0F1193C7AC}
 const GUID LIBID_QDSERVER = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f, 0x11, 0x93, 0xc7, 0xac}};
 
@@ -24,7 +26,14 @@ END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
     INTERFACE_PART(CQDCmdTarget, IID_IQDCmdTarget, Dispatch)
+    INTERFACE_PART(CQDCmdTarget, IID_IConnectionPointContainer, ConnPtContainer)
+    INTERFACE_PART(CQDCmdTarget, IID_IProvideClassInfo, ProvideClassInfo)
+    INTERFACE_PART(CQDCmdTarget, IID_IProvideClassInfo2, ProvideClassInfo)
 END_INTERFACE_MAP()
+
+BEGIN_CONNECTION_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
+    CONNECTION_POINT(DIID_IQDCmdTargetEvents)
+END_CONNECTION_MAP()
 
 IMPLEMENT_OLETYPELIB(CQDCmdTarget, LIBID_QDSERVER, kQDServerLibVersionMajor, kQDServerLibVersionMinor)
 
@@ -55,7 +64,14 @@ CQDCmdTarget::~CQDCmdTarget()
     AfxOleUnlockApp();
 }
 
-void CQDCmdTarget::OnFinalRelease() { CZKOwnThreadCmdTarget::OnFinalRelease(); }
+void CQDCmdTarget::OnFinalRelease()
+{
+    // Sinks were advised where the object's calls run, so they are given back there: before a
+    // deferral moves the rest of the release to the main thread.
+    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID)
+        m_xConnPtContainer.ReleaseConnections();
+    CZKOwnThreadCmdTarget::OnFinalRelease();
+}
 
 BOOL CQDCmdTarget::GetDispatchIID(IID* pIID)
 {
@@ -65,10 +81,24 @@ BOOL CQDCmdTarget::GetDispatchIID(IID* pIID)
 
 void CQDCmdTarget::Test()
 {
-    for (int i = 0; i < kStepCount; ++i) {
+    long nSteps = 0;
+    while (nSteps < kStepCount) {
         Sleep(kStepIntervalMs);
-        CBoardUse board;
-        if (!board || !board->StepSlot(m_nSlot))
-            return;  // an abort request, no bar, or no board any more
+        {
+            CBoardUse board;
+            if (!board || !board->StepSlot(m_nSlot))
+                break;  // an abort request, no bar, or no board any more
+        }
+        // The board is let go first: closing it must not wait for a client.
+        FireEvent(kProgressDispid, ++nSteps);
     }
+    FireEvent(kFinishedDispid, nSteps);
+}
+
+void CQDCmdTarget::FireEvent(DISPID dispid, long nValue)
+{
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = nValue;
+    m_xConnPtContainer.FireDispatch(DIID_IQDCmdTargetEvents, dispid, &arg, 1);
 }

@@ -39,6 +39,15 @@ const AFX_INTERFACEMAP* CCmdTarget::GetThisInterfaceMap()
     return &map;
 }
 
+const AFX_CONNECTIONMAP* CCmdTarget::GetConnectionMap() const { return GetThisConnectionMap(); }
+
+const AFX_CONNECTIONMAP* CCmdTarget::GetThisConnectionMap()
+{
+    static const AFX_CONNECTIONMAP_ENTRY entries[] = {{nullptr}};
+    static const AFX_CONNECTIONMAP map = {nullptr, entries};
+    return &map;
+}
+
 const AFX_MSGMAP_ENTRY* AfxFindMessageEntry(const AFX_MSGMAP* pMap, UINT nMessage, UINT nCode, UINT nID)
 {
     for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {

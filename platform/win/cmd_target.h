@@ -2,6 +2,7 @@
 // message map, the reference count (an object starts with one reference and deletes itself on its
 // final release), and, once EnableAutomation has run, an IDispatch driven by the dispatch map.
 #pragma once
+#include "connection_map.h"
 #include "dispatch_map.h"
 #include "interface_map.h"
 #include "message_map.h"
@@ -93,6 +94,8 @@ protected:
     static const AFX_DISPMAP* GetThisDispatchMap();
     virtual const AFX_INTERFACEMAP* GetInterfaceMap() const;
     static const AFX_INTERFACEMAP* GetThisInterfaceMap();
+    virtual const AFX_CONNECTIONMAP* GetConnectionMap() const;
+    static const AFX_CONNECTIONMAP* GetThisConnectionMap();
 
     // The class's type library; nullptr when it declares none.
     virtual CTypeLibCache* GetTypeLibCache();
@@ -102,6 +105,7 @@ protected:
 
     friend class CWnd;
     friend class CCmdTargetDispatch;
+    friend class CConnectionPointContainer;
 
 public:
     CCmdTargetDispatch m_xDispatch;

@@ -2,12 +2,16 @@
 // timed, and the server's bars read from its real window. The prefix holds QDSERVER's
 // registration from one earlier start. Times are checked with generous bounds: 6 s a call. Clicks
 // and pings wait for what they act on (a bar that moves), not for a time.
+#include "event_sink.h"
 #include "server_link.h"
 
+#include <creating_thread.h>
 #include <unique_handle.h>
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>
+
+#include <olectl.h>
 
 #include <algorithm>
 #include <functional>
@@ -353,6 +357,163 @@ TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
                     h == RPC_E_DISCONNECTED || h == RPC_E_SERVER_DIED || h == RPC_E_SERVER_DIED_DNE)
             << std::hex << h;
     objects.clear();  // releasing proxies of a gone server must not hang either
+}
+
+// Events, as a client with an apartment of its own hears them: a thread in a single-threaded
+// apartment advises two sinks and makes the call; COM brings every event to that thread, during its
+// outgoing call. Both kinds of object: with an own thread and on the main thread.
+TEST_F(ServerComTest, SinksHearTenProgressAndFinishedInOrderOnTheirOwnThread)
+{
+    for (bool ownThread : {true, false}) {
+        SCOPED_TRACE(ownThread ? "own thread" : "main thread");
+        theServerWindow.SelectOwnThread(ownThread);
+        CCreatingThread client;
+        EventSink* sinks[2] = {EventSink::Create(), EventSink::Create()};
+        HRESULT hrCall = E_FAIL;
+        client.Run([&] {
+            RemoteObject object(kDemoProgId);
+            ASSERT_HRESULT_SUCCEEDED(object.Created());
+            for (EventSink* sink : sinks)
+                ASSERT_HRESULT_SUCCEEDED(sink->Advise(object.Get()));
+            hrCall = object.Test();
+            DWORD first = sinks[0]->Cookie();
+            EXPECT_HRESULT_SUCCEEDED(sinks[0]->Unadvise());
+            EXPECT_EQ(sinks[1]->Point()->Unadvise(first), CONNECT_E_NOCONNECTION) << "a cookie is good once";
+            EXPECT_HRESULT_SUCCEEDED(sinks[1]->Unadvise());
+        });
+        EXPECT_HRESULT_SUCCEEDED(hrCall);
+        for (EventSink* sink : sinks) {
+            auto events = sink->Events();
+            EXPECT_EQ(events, EventSink::CallOf(10));
+            for (const auto& event : events)
+                EXPECT_EQ(event.threadId, client.GetThreadID()) << "an event ran outside the sink's apartment";
+            sink->Release();
+        }
+        EXPECT_TRUE(theServerWindow.WaitForFreeBoard(5000));
+    }
+    theServerWindow.SelectOwnThread(true);
+}
+
+// An aborted call still ends with Finished, which counts the steps made; and a sink may unadvise
+// itself inside Progress while another goes on hearing the call to its end.
+TEST_F(ServerComTest, AbortedCallFinishesWithItsStepsAndASinkMayLeaveInsideProgress)
+{
+    std::vector<std::unique_ptr<RemoteObject>> objects;
+    objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+    EventSink* stays = EventSink::Create();
+    EventSink* leaves = EventSink::Create();
+    ASSERT_HRESULT_SUCCEEDED(stays->Advise(objects[0]->Get()));
+    ASSERT_HRESULT_SUCCEEDED(leaves->Advise(objects[0]->Get()));
+    HRESULT hrLeave = E_FAIL;
+    leaves->SetProgressHook([&](long nStep) {
+        if (nStep == 2)
+            hrLeave = leaves->Unadvise();
+    });
+    std::vector<HRESULT> hr;
+    CallConcurrently(objects, &hr, [&] {
+        EXPECT_TRUE(WaitUntil([&] { return stays->Events().size() >= 4; }, 10000));
+        theServerWindow.Click(1010);  // "Abort Call"
+    });
+    EXPECT_HRESULT_SUCCEEDED(hr[0]);
+    EXPECT_HRESULT_SUCCEEDED(hrLeave);
+    auto heard = stays->Events();
+    ASSERT_FALSE(heard.empty());
+    long steps = heard.back().value;
+    EXPECT_GE(steps, 4);
+    EXPECT_LT(steps, 10);
+    EXPECT_EQ(heard, EventSink::CallOf(steps));
+    auto bars = theServerWindow.Bars();  // an earlier test's object may still hold "Object 1:"
+    EXPECT_NE(std::find(bars.begin(), bars.end(), steps * 10), bars.end()) << "Finished counts the bar's steps";
+    auto left = leaves->Events();
+    EXPECT_EQ(left, std::vector<EventSink::Event>(heard.begin(), heard.begin() + 2));
+    stays->Unadvise();
+    stays->Release();
+    leaves->Release();
+}
+
+TEST_F(ServerComTest, ConnectionPointsAndClassInfoAnswerAsComDocuments)
+{
+    RemoteObject object(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(object.Created());
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_HRESULT_SUCCEEDED(object.Get()->QueryInterface(IID_PPV_ARGS(&container)));
+    ComPtr<IConnectionPoint> point;
+    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &point), CONNECT_E_NOCONNECTION);
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_HRESULT_SUCCEEDED(container->EnumConnectionPoints(&points));
+    ULONG fetched = 0;
+    IConnectionPoint* all[2] = {};
+    EXPECT_EQ(points->Next(2, all, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u) << "one outgoing interface";
+    point.Attach(all[0]);
+    IID iid = IID_NULL;
+    ASSERT_HRESULT_SUCCEEDED(point->GetConnectionInterface(&iid));
+    EXPECT_TRUE(IsEqualIID(iid, kDemoEventsIid));
+    ComPtr<IConnectionPointContainer> back;
+    ASSERT_HRESULT_SUCCEEDED(point->GetConnectionPointContainer(&back));
+    EXPECT_EQ(back.Get(), container.Get()) << "the point leads back to its object";
+
+    DWORD cookie = 99;
+    EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);
+    RemoteObject notASink(kDemoProgId);  // an IDispatch, but not the events' interface
+    EXPECT_EQ(point->Advise(notASink.Get(), &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(point->Unadvise(12345), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(point->Unadvise(0), CONNECT_E_NOCONNECTION);
+
+    ComPtr<IProvideClassInfo2> classInfo;
+    ASSERT_HRESULT_SUCCEEDED(object.Get()->QueryInterface(IID_PPV_ARGS(&classInfo)));
+    GUID source = GUID_NULL;
+    ASSERT_HRESULT_SUCCEEDED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
+    EXPECT_TRUE(IsEqualGUID(source, kDemoEventsIid));
+    EXPECT_EQ(classInfo->GetGUID(2, &source), E_INVALIDARG);
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_HRESULT_SUCCEEDED(classInfo->GetClassInfo(&coclass));
+    TYPEATTR* attr = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(coclass->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(attr->guid, kDemoClsid));
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    coclass->ReleaseTypeAttr(attr);
+}
+
+// A client killed while its sink runs Progress: the server drops the sink and finishes the call,
+// and serves the next client, events included. Wine's COM never releases a dead client's objects
+// (Windows does after its ping time-out), so its bar stays full until the server is closed.
+TEST_F(ServerComTest, ClientKilledDuringProgressLeavesTheServerServing)
+{
+    const char kInProgress[] = "QDEventClientInProgress";
+    CUniqueHandle inProgress(CreateEventA(nullptr, TRUE, FALSE, kInProgress));
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring command(path, n);
+    command = L"\"" + command.substr(0, command.find_last_of(L"\\/") + 1) + L"qd_event_client.exe\" " +
+              std::wstring(kInProgress, kInProgress + sizeof kInProgress - 1);
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CUniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD signaled = WaitForMultipleObjects(2, std::array<HANDLE, 2>{inProgress.Get(), pi.hProcess}.data(),
+                                            FALSE, 20000);
+    ASSERT_EQ(signaled, WAIT_OBJECT_0) << "the client did not reach Progress(3)";
+    auto bars = theServerWindow.Bars();  // an earlier test's object may still hold "Object 1:"
+    const int slot = static_cast<int>(std::find(bars.begin(), bars.end(), 30) - bars.begin());
+    ASSERT_LT(slot, 8) << "no bar at its third step";
+    TerminateProcess(pi.hProcess, 9);
+    EXPECT_TRUE(WaitUntil([slot] { return theServerWindow.Bar(slot) == 100; }, 15000))
+        << "the call did not go on after its client died";
+
+    RemoteObject next(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(next.Created());
+    EventSink* sink = EventSink::Create();
+    ASSERT_HRESULT_SUCCEEDED(sink->Advise(next.Get()));
+    EXPECT_HRESULT_SUCCEEDED(next.Test());
+    EXPECT_EQ(sink->Events(), EventSink::CallOf(10));
+    bars = theServerWindow.Bars();
+    EXPECT_EQ(std::count(bars.begin(), bars.end(), 100), 2) << "the dead client's bar and the next one's";
+    sink->Unadvise();
+    sink->Release();
+    next.Release();
+    EXPECT_EQ(CloseServer(), 0) << "the dead client's object holds its bar until the server closes";
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+// Connection points of the framework in one process: the enumerators, and the rule that a sink is
+// called in its own apartment whichever thread fires.
+#include "event_source_probe.h"
+
+#include <creating_thread.h>
+#include <event_sink.h>
+
+#include <gtest/gtest.h>
+#include <olectl.h>
+#include <wrl/client.h>
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+class ConnectionPointTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(ConnectionPointTest, EnumeratorsListThePointAndItsSinksAndClonesKeepTheirPlace)
+{
+    auto* pProbe = new CEventSourceProbe;
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
+    pProbe->GetIDispatch(FALSE)->Release();  // the creation reference: container holds the object now
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_HRESULT_SUCCEEDED(container->EnumConnectionPoints(&points));
+    ComPtr<IConnectionPoint> point;
+    ULONG fetched = 0;
+    ASSERT_EQ(points->Next(1, &point, &fetched), S_OK);
+    IConnectionPoint* pNone = nullptr;
+    EXPECT_EQ(points->Next(1, &pNone, &fetched), S_FALSE) << "one outgoing interface";
+    EXPECT_EQ(fetched, 0u);
+
+    EventSink* sinks[3] = {EventSink::Create(), EventSink::Create(), EventSink::Create()};
+    DWORD cookies[3] = {};
+    for (int i = 0; i < 3; ++i)
+        ASSERT_HRESULT_SUCCEEDED(point->Advise(sinks[i], &cookies[i]));
+    ComPtr<IEnumConnections> connections, clone;
+    ASSERT_HRESULT_SUCCEEDED(point->EnumConnections(&connections));
+    EXPECT_EQ(connections->Skip(1), S_OK);
+    ASSERT_HRESULT_SUCCEEDED(connections->Clone(&clone));
+    CONNECTDATA data[3] = {};
+    EXPECT_EQ(clone->Next(3, data, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u) << "the clone starts where its original stood";
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(data[i].dwCookie, cookies[i + 1]);
+        ComPtr<IUnknown> identity;
+        sinks[i + 1]->QueryInterface(IID_PPV_ARGS(&identity));
+        EXPECT_EQ(data[i].pUnk, identity.Get());
+        data[i].pUnk->Release();
+    }
+    EXPECT_EQ(connections->Skip(5), S_FALSE);
+    ASSERT_HRESULT_SUCCEEDED(connections->Reset());
+    EXPECT_EQ(connections->Next(1, data, nullptr), S_OK);
+    EXPECT_EQ(data[0].dwCookie, cookies[0]);
+    data[0].pUnk->Release();
+
+    pProbe->Fire(7);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(sinks[i]->Events().size(), 1u);
+        EXPECT_HRESULT_SUCCEEDED(point->Unadvise(cookies[i]));
+        sinks[i]->Release();
+    }
+}
+
+// A sink advised in a single-threaded apartment, fired at from this multithreaded one: the call
+// travels to the sink's thread, as COM requires, through the pointer the global interface table
+// gives the firing thread.
+TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread)
+{
+    auto* pProbe = new CEventSourceProbe;
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
+    pProbe->GetIDispatch(FALSE)->Release();
+    ComPtr<IConnectionPoint> point;
+    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+
+    CCreatingThread home;
+    EventSink* sink = EventSink::Create();
+    DWORD cookie = 0;
+    // The point is the object itself: a free pointer for both apartments in this test, as an
+    // object's own thread would hand it to COM.
+    home.Run([&] { EXPECT_HRESULT_SUCCEEDED(point->Advise(sink, &cookie)); });
+    pProbe->Fire(1);
+    pProbe->Fire(2);
+    auto events = sink->Events();
+    ASSERT_EQ(events.size(), 2u);
+    for (const auto& event : events)
+        EXPECT_EQ(event.threadId, home.GetThreadID());
+    EXPECT_EQ(events[1].value, 2);
+    home.Run([&] { EXPECT_HRESULT_SUCCEEDED(point->Unadvise(cookie)); });
+    pProbe->Fire(3);
+    EXPECT_EQ(sink->Events().size(), 2u) << "an unadvised sink hears nothing more";
+    sink->Release();
+}
+
+}  // namespace
