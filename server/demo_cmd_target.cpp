@@ -22,6 +22,7 @@ END_MESSAGE_MAP()
 
 BEGIN_DISPATCH_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
     DISP_FUNCTION_ID(CQDCmdTarget, "Test", 1, Test, VT_EMPTY, VTS_NONE)
+    DISP_PROPERTY_EX_ID(CQDCmdTarget, "OnProgress", 2, GetNotSupported, SetOnProgress, VT_DISPATCH)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
@@ -68,8 +69,10 @@ void CQDCmdTarget::OnFinalRelease()
 {
     // Sinks were advised where the object's calls run, so they are given back there: before a
     // deferral moves the rest of the release to the main thread.
-    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID)
+    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID) {
         m_xConnPtContainer.ReleaseConnections();
+        m_onProgress.Detach();
+    }
     CZKOwnThreadCmdTarget::OnFinalRelease();
 }
 
@@ -95,10 +98,26 @@ void CQDCmdTarget::Test()
     FireEvent(kFinishedDispid, nSteps);
 }
 
+void CQDCmdTarget::SetOnProgress(IDispatch* pCallback)
+{
+    // The put runs where the object's calls run, which makes that apartment the callback's home.
+    if (pCallback == nullptr) {
+        m_onProgress.Detach();
+        return;
+    }
+    HRESULT hr = m_onProgress.Attach(pCallback, IID_IDispatch);
+    if (FAILED(hr))
+        AfxThrowOleException(hr);
+}
+
 void CQDCmdTarget::FireEvent(DISPID dispid, long nValue)
 {
     VARIANT arg;
     arg.vt = VT_I4;
     arg.lVal = nValue;
     m_xConnPtContainer.FireDispatch(DIID_IQDCmdTargetEvents, dispid, &arg, 1);
+    // The script callback hears the steps; like a sink, one whose client is gone is dropped.
+    if (dispid == kProgressDispid && m_onProgress.IsAttached() &&
+        AfxIsReceiverGone(m_onProgress.Invoke(DISPID_VALUE, &arg, 1)))
+        m_onProgress.Detach();
 }

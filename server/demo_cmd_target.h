@@ -39,10 +39,13 @@ public:
 
 protected:
     afx_msg void Test();
+    // The script callback: invoked with DISPID_VALUE and the step after each step of "Test".
+    afx_msg void SetOnProgress(IDispatch* pCallback);
     // Tells every receiver of the object's events: the sinks advised to its connection point.
     void FireEvent(DISPID dispid, long nValue);
 
     int m_nSlot;  // the bar this object holds, or -1
+    CEventReceiver m_onProgress;  // the callback handed in through OnProgress, if any
 
     DECLARE_MESSAGE_MAP()
     DECLARE_DISPATCH_MAP()

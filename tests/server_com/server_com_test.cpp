@@ -247,7 +247,8 @@ TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
 }
 
 // What a member listing or an early-binding generator reads: the object's one type info is the
-// dispatch interface with the method "Test" as DISPID 1, and its library is registered, loadable by
+// dispatch interface with the method "Test" as DISPID 1 and the write-only callback property
+// "OnProgress" as DISPID 2, and its library is registered, loadable by
 // its ID alone, and holds the class.
 TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary)
 {
@@ -263,7 +264,7 @@ TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary
     ASSERT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
     EXPECT_TRUE(IsEqualGUID(attr->guid, kDemoDispatchIid));
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-    EXPECT_EQ(attr->cFuncs, 1);
+    EXPECT_EQ(attr->cFuncs, 2);
     info->ReleaseTypeAttr(attr);
     FUNCDESC* func = nullptr;
     ASSERT_HRESULT_SUCCEEDED(info->GetFuncDesc(0, &func));
@@ -271,6 +272,12 @@ TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary
     EXPECT_EQ(func->invkind, INVOKE_FUNC);
     EXPECT_EQ(func->cParams, 0);
     EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_VOID);
+    info->ReleaseFuncDesc(func);
+    ASSERT_HRESULT_SUCCEEDED(info->GetFuncDesc(1, &func));
+    EXPECT_EQ(func->memid, 2);
+    EXPECT_EQ(func->invkind, INVOKE_PROPERTYPUT);
+    ASSERT_EQ(func->cParams, 1);
+    EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_DISPATCH);
     info->ReleaseFuncDesc(func);
     BSTR name = nullptr;
     UINT names = 0;
