@@ -25,5 +25,6 @@ void CZKOwnThreadCmdTarget::OnFinalRelease()
 
 LPUNKNOWN CZKOwnThreadCmdTarget::GetInterfaceHook(const void* piid)
 {
-    return GetOwnThreadInterface(piid);
+    IID iidDispatch;
+    return GetOwnThreadInterface(piid, GetDispatchIID(&iidDispatch) ? &iidDispatch : nullptr);
 }

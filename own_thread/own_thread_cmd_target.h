@@ -18,6 +18,7 @@ public:
     void OnFinalRelease() override;
     LPDISPATCH GetIDispatch(BOOL bAddRef) override { return CCmdTarget::GetIDispatch(bAddRef); }
     LPUNKNOWN GetInterfaceHook(const void* piid) override;
+    volatile LONG& OwnerRefCount() override { return m_dwRef; }
 
     DECLARE_MESSAGE_MAP()
     DECLARE_DISPATCH_MAP()
