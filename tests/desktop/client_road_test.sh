@@ -11,7 +11,11 @@ source "$(dirname "$0")/lib.sh"
 case "$CASE" in
 not-registered)
     close_server_if_running
-    # As an uninstaller leaves it.
+    # As an uninstaller leaves it, with no other build's class left in the other registry view: that
+    # one would keep the shared ProgID, and clients would get the other build's server.
+    other_view=/reg:32
+    [ "${QD_ARCH:-x64}" = x86 ] && other_view=/reg:64
+    wine_run reg delete 'HKCR\CLSID\{BB2FF4E7-0C33-4764-B3B4-F911B8499C26}' /f $other_view >/dev/null
     switch_run 0 "$SERVER" /UnregServer
     start_program client "$CLIENT"
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
