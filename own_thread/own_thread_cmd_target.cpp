@@ -63,5 +63,6 @@ LPUNKNOWN CZKOwnThreadCmdTarget::GetInterfaceHook(const void* piid)
 {
     if (!m_bOwnThreadDecided)
         AnnounceUndecidedOwnThread();
-    return GetOwnThreadInterface(piid);
+    IID iidDispatch;
+    return GetOwnThreadInterface(piid, GetDispatchIID(&iidDispatch) ? &iidDispatch : nullptr);
 }

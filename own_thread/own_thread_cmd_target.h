@@ -18,6 +18,7 @@ public:
     void OnFinalRelease() override;
     LPDISPATCH GetIDispatch(BOOL bAddRef) override { return CCmdTarget::GetIDispatch(bAddRef); }
     LPUNKNOWN GetInterfaceHook(const void* piid) override;
+    volatile LONG& OwnerRefCount() override { return m_dwRef; }
 
     // From the most derived constructor, after EnableAutomation: TRUE gives the object its own
     // thread, FALSE says that it stays on the creating thread. A call before EnableAutomation, a

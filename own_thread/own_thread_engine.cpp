@@ -107,12 +107,44 @@ BOOL COwnThreadEngine::DeferFinalRelease()
     return TRUE;
 }
 
-LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void*)
+LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void* piid, const IID* piidDispatch)
 {
     // The thread is tested first so that m_bEnabled and m_pProxy are only read where they are written.
-    if (CurrentThreadID() != m_nCreatorThreadID || !m_bEnabled)
+    if (CurrentThreadID() != m_nCreatorThreadID || !m_bEnabled || m_pProxy == nullptr || piid == nullptr)
         return nullptr;
-    return m_pProxy;  // for any interface, without a reference: the framework adds it to the object
+    const IID& iid = *static_cast<const IID*>(piid);
+    LPUNKNOWN pAnswer = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        (piidDispatch != nullptr && IsEqualIID(iid, *piidDispatch))) {
+        pAnswer = m_pProxy;
+        pAnswer->AddRef();
+    } else if (FAILED(m_pProxy->QueryInterface(iid, reinterpret_cast<void**>(&pAnswer)))) {
+        // The object has no such interface. Where nothing was handed out yet, nothing will be: the
+        // creator's release that follows must then delete the object, which the stub's references
+        // would keep for ever. The creator's reference becomes one of the object's own, and the
+        // proxy goes, and with it the stub.
+        if (!m_bProxyHandedOut) {
+            m_bProxyHandedOut = TRUE;
+            InterlockedIncrement(&OwnerRefCount());
+            LPDISPATCH pProxy = m_pProxy;
+            m_pProxy = nullptr;
+            pProxy->Release();
+        }
+        return nullptr;
+    }
+    if (!m_bProxyHandedOut) {
+        // The first answer takes over the proxy's own reference, and the reference that the
+        // framework adds to the object for it balances the creation reference (the marshal gave
+        // that one to the stub), as a class factory's single request needs.
+        m_bProxyHandedOut = TRUE;
+        m_pProxy->Release();
+    } else {
+        // Every later answer already carries its reference, on the proxy: the one the framework is
+        // about to add to the object would never be given back. Taken beforehand, without a final
+        // release: the answer's proxy reference keeps the stub, and so the object, alive meanwhile.
+        InterlockedDecrement(&OwnerRefCount());
+    }
+    return pAnswer;
 }
 
 UINT __cdecl COwnThreadEngine::OwnThreadProc(LPVOID pParam)

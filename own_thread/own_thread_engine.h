@@ -23,6 +23,8 @@ public:
     virtual void OnFinalRelease() = 0;
     // The owning object's own IDispatch.
     virtual LPDISPATCH GetIDispatch(BOOL bAddRef) = 0;
+    // The owning object's reference count, which the interface hook keeps balanced.
+    virtual volatile LONG& OwnerRefCount() = 0;
     // On the own thread, when its wake event ends a wait and no stop is requested.
     virtual void OnThreadEvent() {}
 
@@ -33,8 +35,12 @@ public:
     BOOL SetThreadEvent();
     // From the owning object's final release. TRUE: the object must not be deleted now.
     BOOL DeferFinalRelease();
-    // From the owning object's interface hook: the proxy on the creating thread, otherwise NULL.
-    LPUNKNOWN GetOwnThreadInterface(const void* piid);
+    // From the owning object's interface hook, on the creating thread: IUnknown, IDispatch and the
+    // class's dispatch interface (piidDispatch, may be NULL) get the proxy, any other interface is
+    // asked of the proxy, that is of the object on its own thread. Every pointer carries a
+    // reference of its own. NULL elsewhere, or when the object has no such interface.
+    // Requests are made by holders of the creation reference, as a class factory is.
+    LPUNKNOWN GetOwnThreadInterface(const void* piid, const IID* piidDispatch = nullptr);
 
     static UINT __cdecl OwnThreadProc(LPVOID pParam);
 
@@ -45,6 +51,8 @@ protected:
     CUniqueHandle m_hThreadEnded;
     std::atomic<HRESULT> m_hrThread;
     LPDISPATCH m_pProxy;
+    // The proxy's own reference went to the first interface handed out on the creating thread.
+    BOOL m_bProxyHandedOut = FALSE;
     std::atomic<BOOL> m_bStopThread;
     // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
     // object in its apartment before it leaves the engine.

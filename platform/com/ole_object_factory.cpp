@@ -97,58 +97,79 @@ void COleObjectFactory::RevokeAll()
         p->Revoke();
 }
 
-BOOL COleObjectFactory::UpdateRegistryAll(BOOL bRegister)
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL bRegister, EClassesScope scope)
 {
     BOOL bResult = TRUE;
     for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
-        bResult = p->UpdateRegistry(bRegister) && bResult;
+        bResult = p->UpdateRegistry(bRegister, scope) && bResult;
     return bResult;
 }
 
-std::string COleObjectFactory::GetServerCommand()
+BOOL COleObjectFactory::IsRegisteredHereAll()
 {
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
+        if (!p->IsRegisteredHere())
+            return FALSE;
+    return TRUE;
+}
+
+std::wstring COleObjectFactory::GetServerCommand()
+{
+    // Through the wide API, whole or not at all: a path outside the ANSI code page, or one cut
+    // short, names no program that COM could start.
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return {};
+    path.resize(n);
     // Quoted, so that a path with spaces cannot be read as another program plus arguments.
-    return std::string("\"") + path + "\"";
+    return L"\"" + path + L"\"";
 }
 
-BOOL COleObjectFactory::UpdateRegistryUnder(HKEY hClassesRoot, BOOL bRegister) const
-{
-    const std::string progId = m_lpszProgID;
-    const std::string clsid = AfxRegGuidString(m_clsid);
-    const std::string clsidKey = "CLSID\\" + clsid;
-    if (!bRegister) {
-        // Both, even when the first fails. The class ID key lies in this build's registry view.
-        bool bProgId = CRegKey::DeleteTree(hClassesRoot, progId);
-        return CRegKey::DeleteTree(hClassesRoot, clsidKey) && bProgId;
-    }
-    return SetKeyValue(hClassesRoot, progId, progId) &&
-           SetKeyValue(hClassesRoot, progId + "\\CLSID", clsid) &&
-           SetKeyValue(hClassesRoot, clsidKey, progId) &&
-           SetKeyValue(hClassesRoot, clsidKey + "\\ProgID", progId) &&
-           SetKeyValue(hClassesRoot, clsidKey + "\\LocalServer32", GetServerCommand());
-}
-
-BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister)
+BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
 {
     if (m_lpszProgID == nullptr)
         return TRUE;
-    CRegKey userClasses;
+    const std::string progId = m_lpszProgID;
+    const std::string clsid = AfxRegGuidString(m_clsid);
+    const std::string clsidKey = "CLSID\\" + clsid;
+    CRegKey root;
+    if (CClassesRoot::OpenForWrite(scope, root, 0) != ERROR_SUCCESS)
+        return FALSE;
     if (!bRegister) {
-        // Wherever a start may have written them. The user's classes first: where the classes
-        // root merges the user's and the machine's, a delete through it reaches the user's key
-        // and leaves the machine's.
-        BOOL bResult = TRUE;
-        if (userClasses.Open(HKEY_CURRENT_USER, "Software\\Classes") == ERROR_SUCCESS)
-            bResult = UpdateRegistryUnder(userClasses.Handle(), FALSE);
-        return UpdateRegistryUnder(HKEY_CLASSES_ROOT, FALSE) && bResult;
+        // The class key lies in this build's registry view, the ProgID is shared by both: it goes
+        // with the class's last registration, and otherwise leads to the one that remains.
+        if (!CRegKey::DeleteTree(root.Handle(), clsidKey))
+            return FALSE;
+        const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+        if (CClassesRoot::Exists(scope, clsidKey, otherView))
+            return SetKeyValue(root.Handle(), progId, progId) &&
+                   SetKeyValue(root.Handle(), progId + "\\CLSID", clsid);
+        return CRegKey::DeleteTree(root.Handle(), progId);
     }
-    if (UpdateRegistryUnder(HKEY_CLASSES_ROOT, TRUE))
+    const std::wstring command = GetServerCommand();
+    if (command.empty())
+        return FALSE;
+    CRegKey localServer;
+    return SetKeyValue(root.Handle(), progId, progId) &&
+           SetKeyValue(root.Handle(), progId + "\\CLSID", clsid) &&
+           SetKeyValue(root.Handle(), clsidKey, progId) &&
+           SetKeyValue(root.Handle(), clsidKey + "\\ProgID", progId) &&
+           localServer.Create(root.Handle(), clsidKey + "\\LocalServer32") == ERROR_SUCCESS &&
+           localServer.SetStringValue(nullptr, command) == ERROR_SUCCESS;
+}
+
+BOOL COleObjectFactory::IsRegisteredHere() const
+{
+    if (m_lpszProgID == nullptr)
         return TRUE;
-    // Without the right to write the machine's classes, register for this user only.
-    return userClasses.Create(HKEY_CURRENT_USER, "Software\\Classes") == ERROR_SUCCESS &&
-           UpdateRegistryUnder(userClasses.Handle(), TRUE);
+    const std::string clsid = AfxRegGuidString(m_clsid);
+    const std::wstring command = GetServerCommand();
+    return !command.empty() &&
+           lstrcmpiW(CClassesRoot::ReadEffective(std::string(m_lpszProgID) + "\\CLSID").c_str(),
+                     std::wstring(clsid.begin(), clsid.end()).c_str()) == 0 &&
+           lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid + "\\LocalServer32").c_str(),
+                     command.c_str()) == 0;
 }
 
 CCmdTarget* COleObjectFactory::OnCreateObject()

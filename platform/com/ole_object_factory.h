@@ -1,9 +1,10 @@
 // COleObjectFactory: the class factory of one automation class. Factories are global objects (a
 // class's static member, DECLARE_OLECREATE); each adds itself to the module's list when it is
 // constructed. RegisterAll hands the factories that the application names to COM,
-// UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path), or
-// with FALSE removes them.
+// UpdateRegistryAll writes the classes' registry entries (ProgID, class ID, local-server path)
+// into the machine's or the user's classes, or with FALSE removes them from there.
 #pragma once
+#include "classes_root.h"
 #include "cmd_target.h"
 
 #include <initializer_list>
@@ -26,17 +27,20 @@ public:
     static COleObjectFactory* GetFirstFactory();
     COleObjectFactory* GetNextFactory() const { return m_pNextFactory; }
     static void RevokeAll();
-    static BOOL UpdateRegistryAll(BOOL bRegister = TRUE);
+    static BOOL UpdateRegistryAll(BOOL bRegister = TRUE, EClassesScope scope = EClassesScope::Machine);
+    // Whether what COM reads already leads every class to this program.
+    static BOOL IsRegisteredHereAll();
 
     BOOL Register();
     void Revoke();
     BOOL IsRegistered() const { return m_dwRegister != 0; }
-    // TRUE: writes the entries under the classes root, or, where that refuses the write, under the
-    // current user's classes. FALSE: removes them from both; entries already gone count as removed.
-    BOOL UpdateRegistry(BOOL bRegister = TRUE);
-
-    // Writes (or removes) this class's entries under one classes root. FALSE if any write failed.
-    BOOL UpdateRegistryUnder(HKEY hClassesRoot, BOOL bRegister) const;
+    // TRUE: writes the entries into the scope's classes key. FALSE: removes them from it; entries
+    // already gone count as removed, and the ProgID, which the two registry views share, stays
+    // while the class is still registered in the other view. FALSE where the key refuses the
+    // write, or where this program's path cannot be read whole.
+    BOOL UpdateRegistry(BOOL bRegister, EClassesScope scope);
+    // Whether the ProgID and the class, as COM reads them, lead to this program.
+    BOOL IsRegisteredHere() const;
 
     // Creates a new object of the class through its runtime class; the object holds one reference.
     virtual CCmdTarget* OnCreateObject();
@@ -60,8 +64,9 @@ public:
     BOOL m_bMultiInstance;
     LPCSTR m_lpszProgID;
 
-    // The local-server command that the registry names: the quoted path of this program.
-    static std::string GetServerCommand();
+    // The local-server command that the registry names: the quoted path of this program. Empty
+    // when the path cannot be read whole.
+    static std::wstring GetServerCommand();
 
 protected:
     void OnFinalRelease() override {}  // a global object: its lifetime is the program's

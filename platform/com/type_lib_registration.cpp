@@ -9,9 +9,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-// Declared by the Windows SDK's oleauto.h but not by MinGW-w64's; oleaut32 exports it.
-extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
-
 namespace {
 
 bool HasSubKeys(HKEY hRoot, const std::string& subKey)
@@ -31,7 +28,7 @@ bool HasInterfaceKey(const TYPEATTR* pAttr)
 
 // The interface keys of the library's types, in both registry views, where they still lead to
 // this library.
-bool RemoveInterfaceKeys(HKEY hClassesRoot, ITypeLib* pTypeLib, const std::string& libid)
+bool RemoveInterfaceKeys(EClassesScope scope, ITypeLib* pTypeLib, const std::string& libid)
 {
     bool bResult = true;
     for (UINT i = 0, n = pTypeLib->GetTypeInfoCount(); i < n; ++i) {
@@ -45,7 +42,14 @@ bool RemoveInterfaceKeys(HKEY hClassesRoot, ITypeLib* pTypeLib, const std::strin
         if (!bHasKey)
             continue;
         for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            CRegKey typeLib;
+            // The classes key itself opened in each view: Wine honours a view named only for a key
+            // below an open key that is not predefined no further than that key's own view.
+            CRegKey root, typeLib;
+            if (CClassesRoot::OpenForWrite(scope, root, view) != ERROR_SUCCESS) {
+                bResult = false;
+                continue;
+            }
+            const HKEY hClassesRoot = root.Handle();
             if (typeLib.Open(hClassesRoot, interfaceKey + "\\TypeLib", view) != ERROR_SUCCESS ||
                 lstrcmpiA(typeLib.GetStringValue(nullptr).c_str(), libid.c_str()) != 0)
                 continue;
@@ -56,6 +60,16 @@ bool RemoveInterfaceKeys(HKEY hClassesRoot, ITypeLib* pTypeLib, const std::strin
     return bResult;
 }
 
+// TypeLib\{LIBID}\<major>.<minor>\<lcid>\win32 or win64: where this build's path lies.
+std::string PlatformKey(const TLIBATTR& attr)
+{
+    char version[16], locale[16];
+    std::snprintf(version, sizeof(version), "%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
+    std::snprintf(locale, sizeof(locale), "%lx", static_cast<unsigned long>(attr.lcid));
+    const char* platform = attr.syskind == SYS_WIN64 ? "win64" : attr.syskind == SYS_WIN32 ? "win32" : "win16";
+    return "TypeLib\\" + AfxRegGuidString(attr.guid) + "\\" + version + "\\" + locale + "\\" + platform;
+}
+
 // Undoes, under one classes root, what RegisterTypeLib writes:
 //   TypeLib\{LIBID}\<major>.<minor>                 the library's description
 //   TypeLib\{LIBID}\<major>.<minor>\<lcid>\win32    or win64: the path, one per build
@@ -63,7 +77,7 @@ bool RemoveInterfaceKeys(HKEY hClassesRoot, ITypeLib* pTypeLib, const std::strin
 //   Interface\{IID}\ProxyStubClsid, ProxyStubClsid32, TypeLib    in both registry views
 // The system's UnRegisterTypeLib is not used: Wine's removes the interface keys while the other
 // build's registration still needs them, and fails when this build's path key is already gone.
-bool UnregisterTypeLibUnder(HKEY hClassesRoot, ITypeLib* pTypeLib, const TLIBATTR& attr)
+bool UnregisterTypeLibUnder(EClassesScope scope, HKEY hClassesRoot, ITypeLib* pTypeLib, const TLIBATTR& attr)
 {
     char version[16], locale[16];
     std::snprintf(version, sizeof(version), "%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
@@ -91,36 +105,64 @@ bool UnregisterTypeLibUnder(HKEY hClassesRoot, ITypeLib* pTypeLib, const TLIBATT
     }
     if (!HasSubKeys(hClassesRoot, libKey) && !CRegKey::DeleteTree(hClassesRoot, libKey))
         return false;  // other versions of the library keep the key
-    return RemoveInterfaceKeys(hClassesRoot, pTypeLib, libid);
+    return RemoveInterfaceKeys(scope, pTypeLib, libid);
 }
 
 }  // namespace
 
-BOOL AfxOleRegisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor)
+namespace {
+
+bool LoadLibAttr(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor, ComPtr<ITypeLib>& pTypeLib,
+                 TLIBATTR& attr)
+{
+    TLIBATTR* pAttr = nullptr;
+    if (FAILED(CTypeLibCache::LoadFromModule(hInstance, tlid, wVerMajor, wVerMinor, &pTypeLib)) ||
+        FAILED(pTypeLib->GetLibAttr(&pAttr)))
+        return false;
+    attr = *pAttr;
+    pTypeLib->ReleaseTLibAttr(pAttr);
+    return true;
+}
+
+}  // namespace
+
+BOOL AfxOleRegisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor, EClassesScope scope)
 {
     ComPtr<ITypeLib> pTypeLib;
     if (FAILED(CTypeLibCache::LoadFromModule(hInstance, tlid, wVerMajor, wVerMinor, &pTypeLib)))
         return FALSE;
-    std::wstring path = CTypeLibCache::GetModulePath(hInstance);
-    if (SUCCEEDED(RegisterTypeLib(pTypeLib.Get(), path.data(), nullptr)))
-        return TRUE;
-    return SUCCEEDED(RegisterTypeLibForUser(pTypeLib.Get(), path.data(), nullptr));
+    std::wstring path = CTypeLibCache::GetModulePath(hInstance);  // wide, and empty if cut short
+    CRegKey root;
+    if (path.empty() || CClassesRoot::OpenForWrite(scope, root) != ERROR_SUCCESS)
+        return FALSE;
+    // RegisterTypeLib writes through the merged classes root; for this call that root is the
+    // scope's own key, as RegisterTypeLibForUser does it for the user's. (Wine's
+    // RegisterTypeLibForUser writes the machine's keys, so it is not used.)
+    if (RegOverridePredefKey(HKEY_CLASSES_ROOT, root.Handle()) != ERROR_SUCCESS)
+        return FALSE;
+    HRESULT hr = RegisterTypeLib(pTypeLib.Get(), path.data(), nullptr);
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    return SUCCEEDED(hr);
 }
 
-BOOL AfxOleUnregisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor)
+BOOL AfxOleUnregisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor, EClassesScope scope)
 {
     ComPtr<ITypeLib> pTypeLib;
-    TLIBATTR* pAttr = nullptr;
-    if (FAILED(CTypeLibCache::LoadFromModule(hInstance, tlid, wVerMajor, wVerMinor, &pTypeLib)) ||
-        FAILED(pTypeLib->GetLibAttr(&pAttr)))
+    TLIBATTR attr;
+    CRegKey root;
+    if (!LoadLibAttr(hInstance, tlid, wVerMajor, wVerMinor, pTypeLib, attr) ||
+        CClassesRoot::OpenForWrite(scope, root) != ERROR_SUCCESS)
         return FALSE;
-    const TLIBATTR attr = *pAttr;
-    pTypeLib->ReleaseTLibAttr(pAttr);
-    // The user's classes first: where the classes root merges the user's and the machine's, a
-    // delete through it reaches the user's key and leaves the machine's.
-    bool bResult = true;
-    CRegKey userClasses;
-    if (userClasses.Open(HKEY_CURRENT_USER, "Software\\Classes") == ERROR_SUCCESS)
-        bResult = UnregisterTypeLibUnder(userClasses.Handle(), pTypeLib.Get(), attr);
-    return UnregisterTypeLibUnder(HKEY_CLASSES_ROOT, pTypeLib.Get(), attr) && bResult;
+    return UnregisterTypeLibUnder(scope, root.Handle(), pTypeLib.Get(), attr);
+}
+
+BOOL AfxOleIsTypeLibRegisteredHere(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor)
+{
+    ComPtr<ITypeLib> pTypeLib;
+    TLIBATTR attr;
+    if (!LoadLibAttr(hInstance, tlid, wVerMajor, wVerMinor, pTypeLib, attr))
+        return FALSE;
+    const std::wstring path = CTypeLibCache::GetModulePath(hInstance);
+    return !path.empty() &&
+           lstrcmpiW(CClassesRoot::ReadEffective(PlatformKey(attr)).c_str(), path.c_str()) == 0;
 }

@@ -29,6 +29,32 @@ LONG CRegKey::SetStringValue(LPCSTR lpszName, const std::string& value)
                           static_cast<DWORD>(value.size() + 1));
 }
 
+LONG CRegKey::SetStringValue(LPCSTR lpszName, const std::wstring& value)
+{
+    std::wstring name = lpszName != nullptr ? std::wstring(lpszName, lpszName + lstrlenA(lpszName)) : L"";
+    return RegSetValueExW(m_hKey, lpszName != nullptr ? name.c_str() : nullptr, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring CRegKey::GetWideStringValue(LPCSTR lpszName) const
+{
+    std::wstring name = lpszName != nullptr ? std::wstring(lpszName, lpszName + lstrlenA(lpszName)) : L"";
+    LPCWSTR pszName = lpszName != nullptr ? name.c_str() : nullptr;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(m_hKey, pszName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+        return {};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(m_hKey, pszName, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return {};
+    value.resize(size / sizeof(wchar_t));
+    while (!value.empty() && value.back() == L'\0')  // a stored string need not end with its terminator
+        value.pop_back();
+    return value;
+}
+
 std::string CRegKey::GetStringValue(LPCSTR lpszName) const
 {
     char buffer[1024];

@@ -23,8 +23,11 @@ public:
 
     // The unnamed value when lpszName is nullptr.
     LONG SetStringValue(LPCSTR lpszName, const std::string& value);
+    // Paths: through the wide API, so that no character outside the ANSI code page is lost.
+    LONG SetStringValue(LPCSTR lpszName, const std::wstring& value);
     // Empty when the value is missing or not a string.
     std::string GetStringValue(LPCSTR lpszName) const;
+    std::wstring GetWideStringValue(LPCSTR lpszName) const;
     std::vector<std::string> GetSubKeyNames() const;
 
     // Deletes a key with everything below it. A key that does not exist counts as deleted.

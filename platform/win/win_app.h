@@ -34,10 +34,12 @@ public:
     LPSTR m_lpCmdLine = nullptr;
     int m_nCmdShow = SW_SHOWNORMAL;
 
+    // A whole argument: '/' or '-', then the name in any case.
+    BOOL HasSwitch(const char* lpszSwitch) const;
+
     DECLARE_MESSAGE_MAP()
 
 private:
-    BOOL HasSwitch(const char* lpszSwitch) const;
     std::string m_strAppName;
 };
 

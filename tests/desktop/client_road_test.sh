@@ -11,7 +11,11 @@ source "$(dirname "$0")/lib.sh"
 case "$CASE" in
 not-registered)
     close_server_if_running
-    # As an uninstaller leaves it.
+    # As an uninstaller leaves it, with no other build's class left in the other registry view: that
+    # one would keep the shared ProgID, and clients would get the other build's server.
+    other_view=/reg:32
+    [ "${QD_ARCH:-x64}" = x86 ] && other_view=/reg:64
+    wine_run reg delete 'HKCR\CLSID\{BB2FF4E7-0C33-4764-B3B4-F911B8499C26}' /f $other_view >/dev/null
     switch_run 0 "$SERVER" /UnregServer
     start_program client "$CLIENT"
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
@@ -108,6 +112,33 @@ server-killed)
     drive key QDClient 0x1B
     [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
     restart_wineserver  # forget the killed server's class registration
+    ;;
+unicode-folder)
+    # A copy of QDSERVER in a folder whose name lies outside the ANSI code page, with a space.
+    close_server_if_running
+    folder="$WINEPREFIX/drive_c/QD Папка 文件夹"
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    cp "$SERVER" "$folder/QDSERVER.EXE"
+    # Started by Wine itself: the driver's command line is ANSI.
+    wine_run "$folder/QDSERVER.EXE" /RegServer || fail "/RegServer from \"$folder\" failed"
+    start_program client "$CLIENT"
+    drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
+    mouse_click_make_call
+    drive wait QDServer 15000 >/dev/null || fail "COM did not start the copy in \"$folder\""
+    server_pid="$(live_processes QDSERVER.EXE | head -1)"
+    tr '\0' ' ' <"/proc/$server_pid/cmdline" | grep -qF 'QD Папка 文件夹' ||
+        fail "the server that runs is not the copy: $(tr '\0' ' ' <"/proc/$server_pid/cmdline")"
+    box="$(drive msgbox 15000 | tr -d '\r')"
+    echo "$box" | grep -qF "$SUCCESS" || fail "no success message: $box"
+    pass "CreateObject(\"QDSERVER.DEMO\") started the copy in \"C:\\QD Папка 文件夹\" and its call succeeded"
+    drive msgbox 2000 ok >/dev/null
+    drive key QDClient 0x1B
+    [ "$(wait_exit client 10)" = 0 ] || fail "Esc did not end QDCLIENT"
+    close_server_if_running
+    # The build's own server is the registered one again.
+    switch_run 0 "$SERVER" /RegServer
+    rm -rf "$folder"
     ;;
 *)
     fail "unknown case $CASE"

@@ -6,8 +6,10 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
+#include <vector>
 
 namespace {
 
@@ -45,23 +47,54 @@ TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStays
     EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1) << "the destructor awaited the thread";
 }
 
-TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadGetTheProxy)
+// However many interfaces the creating thread hands out, and in whatever order they are released,
+// each pointer carries its own reference and the object is deleted once, there, after the last.
+TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadEachCarryAReferenceOfTheirOwn)
 {
-    CThreadProbeTarget* pObject = nullptr;
-    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    const IID* const kRequests[] = {&IID_IDispatch, &IID_IUnknown, &CThreadProbeTarget::kDispatchIID};
+    for (int nOrder : {0, 1, 2}) {  // only a missing interface asked for; released first to last; last to first
+        SCOPED_TRACE(nOrder);
+        CThreadProbeTarget::ResetCounters();
+        DWORD nOwnThread = 0;
+        TheCreatingThread().Run([&] {
+            auto* pObject = new CThreadProbeTarget(TRUE);
+            ASSERT_TRUE(pObject->IsOwnThreadEnabled());
+            nOwnThread = pObject->GetOwnThreadID();
+            std::vector<IDispatch*> pointers;
+            for (const IID* piid : kRequests) {
+                if (nOrder == 0)
+                    break;
+                IUnknown* pUnk = nullptr;
+                ASSERT_EQ(pObject->ExternalQueryInterface(piid, reinterpret_cast<void**>(&pUnk)), S_OK);
+                EXPECT_NE(pUnk, static_cast<IUnknown*>(pObject->GetIDispatch(FALSE))) << "the proxy";
+                pointers.push_back(static_cast<IDispatch*>(pUnk));
+            }
+            IUnknown* pPersist = reinterpret_cast<IUnknown*>(1);
+            EXPECT_EQ(pObject->ExternalQueryInterface(&IID_IPersist, reinterpret_cast<void**>(&pPersist)),
+                      E_NOINTERFACE) << "asked of the object, which has none";
+            EXPECT_EQ(pPersist, nullptr);
+            pObject->ExternalRelease();  // the creation reference
+            if (nOrder == 2)
+                std::reverse(pointers.begin(), pointers.end());
+            while (!pointers.empty()) {
+                // Whatever is still held keeps the object, and its calls still reach the own thread.
+                for (IDispatch* pDisp : pointers)
+                    EXPECT_EQ(static_cast<DWORD>(CallLong(pDisp, L"ThreadId")), nOwnThread);
+                EXPECT_EQ(CThreadProbeTarget::s_nLive, 1);
+                pointers.front()->Release();
+                pointers.erase(pointers.begin());
+            }
+        });
+        ASSERT_TRUE(ReleaseAndWaitForDeletion(nullptr));
+        EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
+        EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1);
+        EXPECT_TRUE(WaitUntil([nOwnThread] { return COwnThreadPool::Instance().IsParked(nOwnThread); }));
+    }
+    // On the own thread the hook leaves the request to the maps.
+    CThreadProbeTarget::ResetCounters();
+    IDispatch* pDisp = CreateProbe(TRUE);
     ASSERT_NE(pDisp, nullptr);
-    TheCreatingThread().Run([pObject] {
-        LPUNKNOWN pProxy = pObject->GetProxy();
-        ASSERT_NE(pProxy, nullptr);
-        EXPECT_NE(pProxy, pObject->GetIDispatch(FALSE));
-        const IID iidOther = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-        for (const IID* piid : {&IID_IUnknown, &IID_IDispatch, &iidOther})
-            EXPECT_EQ(pObject->GetInterfaceHook(piid), pProxy);
-        LONG nRef = pObject->m_dwRef;
-        pObject->GetInterfaceHook(&IID_IUnknown);
-        EXPECT_EQ(pObject->m_dwRef, nRef) << "the hook itself adds no reference";
-    });
-    EXPECT_EQ(CallLong(pDisp, L"HookAnswersOnThisThread"), 0) << "on the own thread the maps answer";
+    EXPECT_EQ(CallLong(pDisp, L"HookAnswersOnThisThread"), 0);
     ASSERT_TRUE(ReleaseAndWaitForDeletion(pDisp));
 }
 

@@ -101,6 +101,14 @@ void CThreadProbeTarget::OnFinalRelease()
         s_nOwnThreadParkedAtDeletion = COwnThreadPool::Instance().IsParked(nOwnThread) ? 1 : 0;
 }
 
+const IID CThreadProbeTarget::kDispatchIID = {0x5a1e0c21, 0x7d3b, 0x4c55, {0x9e, 0x61, 0x0b, 0x2f, 0x48, 0x17, 0xa3, 0xd4}};
+
+BOOL CThreadProbeTarget::GetDispatchIID(IID* pIID)
+{
+    *pIID = kDispatchIID;
+    return TRUE;
+}
+
 void CThreadProbeTarget::OnThreadEvent()
 {
     s_nThreadEventThread = GetCurrentThreadId();

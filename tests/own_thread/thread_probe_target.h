@@ -12,6 +12,9 @@ public:
     ~CThreadProbeTarget() override;
 
     void OnFinalRelease() override;
+    // A dispatch interface of its own, as a class with a type library names one.
+    BOOL GetDispatchIID(IID* pIID) override;
+    static const IID kDispatchIID;
     void OnThreadEvent() override;
 
     // Automation members.

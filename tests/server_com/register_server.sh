@@ -4,6 +4,7 @@
 #             registration; then closes it and checks what it wrote.
 #   switches  /RegServer and /UnregServer, as installers run them: no window, the exit code, and
 #             exactly the registry keys that the server owns; the server is registered again at the end.
+#             /RegServerPerUser and /UnregServerPerUser act on the user's classes only.
 # Usage: register_server.sh SERVER DRIVER [start|switches]
 set -u
 SERVER="$1" DRIVER="$2" CASE="${3:-start}"
@@ -77,19 +78,25 @@ switches)
     }
     trap 'status=$?; cleanup $status; (exit $status); on_exit' EXIT
 
-    # Alone: the only registration of the library. Entries that a start without the right to the
-    # machine's classes writes under the user's classes are removed as well.
+    # Alone: the only registration of the library and of the class.
     wine_run reg delete "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$OTHER" /f >/dev/null
+    wine_run reg delete "HKCR\\CLSID\\$CLSID" /f $OTHER_VIEW >/dev/null
     switch_run 0 "$SERVER" /RegServer
     expect_registered
+    # The user's pair writes and removes the user's classes only; the machine's stay as they are.
     USER='HKCU\Software\Classes'
-    wine_reg add "$USER\\QDSERVER.DEMO\\CLSID" /ve /d "$CLSID" /f >/dev/null
-    wine_reg add "$USER\\CLSID\\$CLSID\\LocalServer32" /ve /d "\"$SERVER_WIN\"" /f >/dev/null
-    wine_reg add "$USER\\TypeLib\\$LIBID\\1.0\\0\\$MINE" /ve /d "$SERVER_WIN" /f >/dev/null
-    wine_reg add "$USER\\Interface\\$IID\\TypeLib" /ve /d "$LIBID" /f >/dev/null
+    switch_run 0 "$SERVER" /RegServerPerUser
+    expect_key "$USER\\QDSERVER.DEMO\\CLSID" "$CLSID"
+    expect_key "$USER\\CLSID\\$CLSID\\LocalServer32" "\"$SERVER_WIN\""
+    expect_key "$USER\\TypeLib\\$LIBID\\1.0\\0\\$MINE" "$SERVER_WIN"
+    switch_run 0 "$SERVER" -unregserverperuser
+    for key in "$USER\\QDSERVER.DEMO" "$USER\\CLSID\\$CLSID" "$USER\\TypeLib\\$LIBID"; do
+        expect_key "$key" absent
+    done
+    expect_registered
+    pass "/RegServerPerUser and /UnregServerPerUser wrote and removed the user's classes, and only those"
     switch_run 0 "$SERVER" -unregserver
-    for key in 'HKCR\QDSERVER.DEMO' "HKCR\\CLSID\\$CLSID" "HKCR\\TypeLib\\$LIBID" "$USER\\QDSERVER.DEMO" \
-               "$USER\\CLSID\\$CLSID" "$USER\\TypeLib\\$LIBID" "$USER\\Interface\\$IID"; do
+    for key in 'HKCR\QDSERVER.DEMO' "HKCR\\CLSID\\$CLSID" "HKCR\\TypeLib\\$LIBID"; do
         expect_key "$key" absent
     done
     expect_key "HKCR\\Interface\\$IID" absent /reg:64
@@ -104,14 +111,21 @@ switches)
     wine_run reg add "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$OTHER" /ve /d 'C:\other\QDSERVER.EXE' /f >/dev/null
     wine_run reg add "HKCR\\CLSID\\$CLSID\\LocalServer32" /ve /d '"C:\other\QDSERVER.EXE"' /f $OTHER_VIEW >/dev/null
     switch_run 0 "$SERVER" /UnregServer
-    expect_key 'HKCR\QDSERVER.DEMO' absent
+    # The ProgID, shared by the two views, still leads to the other build's class.
+    expect_key 'HKCR\QDSERVER.DEMO\CLSID' "$CLSID"
     expect_key "HKCR\\CLSID\\$CLSID" absent
     expect_key "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$MINE" absent
     expect_key "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$OTHER" 'C:\other\QDSERVER.EXE'
     expect_key "HKCR\\CLSID\\$CLSID\\LocalServer32" '"C:\other\QDSERVER.EXE"' $OTHER_VIEW
     expect_key "HKCR\\Interface\\$IID\\TypeLib" "$LIBID" /reg:64
     expect_key "HKCR\\Interface\\$IID\\TypeLib" "$LIBID" /reg:32
-    pass "/UnregServer left the other build's type library, class and interface keys"
+    pass "/UnregServer left the other build's ProgID, type library, class and interface keys"
+    # The ProgID goes with the class's last registration.
+    switch_run 0 "$SERVER" /RegServer
+    wine_run reg delete "HKCR\\CLSID\\$CLSID" /f $OTHER_VIEW >/dev/null
+    switch_run 0 "$SERVER" /UnregServer
+    expect_key 'HKCR\QDSERVER.DEMO' absent
+    pass "/UnregServer removed the ProgID once no view had the class"
 
     # Both switches at once contradict each other: a failure, and nothing is written.
     switch_run 1 "$SERVER" /RegServer /UnregServer
