@@ -12,6 +12,9 @@ QD_PACKAGES_I386="wine32:i386"
 # The Windows Installer packages: wixl builds them from WiX source, msitools reads and patches them.
 QD_PACKAGING_PACKAGES="wixl msitools"
 
+# The second compiler (clang, linking with lld) and the static analysers (scripts/analyze.sh).
+QD_ANALYSIS_PACKAGES="clang lld clang-tidy cppcheck"
+
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
 qd_missing_packages() {
