@@ -60,7 +60,12 @@ LRESULT CALLBACK CCreatingThread::WndProc(HWND hWnd, UINT message, WPARAM wParam
 
 void CCreatingThread::Post(std::function<void()> fn)
 {
-    PostMessageA(m_hWnd, WM_RUN, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
+    auto* pFn = new std::function<void()>(std::move(fn));
+    if (!PostMessageA(m_hWnd, WM_RUN, 0, reinterpret_cast<LPARAM>(pFn))) {
+        // Nothing will run it: a test waiting for it would wait forever.
+        delete pFn;
+        throw std::runtime_error("the creating thread takes no more work");
+    }
 }
 
 void CCreatingThread::Run(const std::function<void()>& fn)
