@@ -83,12 +83,14 @@ IDispatch* CCreatingThread::HandOut(const std::function<IDispatch*()>& make)
     IStream* pStream = nullptr;
     Run([&] {
         if (IDispatch* pDisp = make()) {
-            CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
+            if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream)))
+                pStream = nullptr;
             pDisp->Release();
         }
     });
     IDispatch* pDisp = nullptr;
-    if (pStream != nullptr)
-        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+    if (pStream == nullptr ||
+        FAILED(CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp))))
+        return nullptr;
     return pDisp;
 }
