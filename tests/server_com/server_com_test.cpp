@@ -128,6 +128,7 @@ TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally
         EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }));
         theServerWindow.Click(1010);  // "Abort Call"
     });
+    ASSERT_EQ(hr.size(), 2u);
     EXPECT_HRESULT_SUCCEEDED(hr[0]);
     EXPECT_HRESULT_SUCCEEDED(hr[1]);
     auto bars = theServerWindow.Bars();
