@@ -36,6 +36,7 @@ BOOL CServerApp::InitInstance()
     UpdateRegistration(TRUE);
 
     CServerDlg dlg;
+    // cppcheck-suppress danglingLifetime ; CBoardUse::CloseBoard clears it before dlg ends
     m_pMainWnd = &dlg;
     dlg.DoModal();
     // Objects and calls may outlive the dialog; from now on they find no board.
