@@ -148,7 +148,7 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
         std::vector<std::thread> workers;
         for (int w = 0; w < 4; ++w)
             workers.emplace_back([&, w] {
-                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
                 for (int i = w; i < count; i += 4) {
                     RemoteObject object(kDemoProgId);
                     UINT n = 0;
@@ -198,7 +198,7 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
         double start = NowMs();
         for (int c = 0; c < 32; ++c)
             clients.emplace_back([&, c] {
-                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
                 {
                     RemoteObject object(kDemoProgId);
                     hr[c] = FAILED(object.Created()) ? object.Created() : object.Test();
@@ -227,7 +227,7 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
     std::vector<std::thread> calls;
     for (int i = 0; i < k; ++i)
         calls.emplace_back([&, i] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
             hr[i] = objects[i]->Test();
             ++returned;
             CoUninitialize();
@@ -252,7 +252,8 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 // Run by the next test as a child process: a client that is killed in the middle of its call.
 int HoldCallChild()
 {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
     RemoteObject object(kDemoProgId);
     object.Test();
     Sleep(INFINITE);
@@ -294,7 +295,10 @@ int main(int argc, char** argv)
     if (argc > 1 && std::string(argv[1]) == "--hold-call")
         return HoldCallChild();
     ::testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        std::fprintf(stderr, "CoInitializeEx failed\n");
+        return 1;
+    }
     int result = RUN_ALL_TESTS();
     CoUninitialize();
     return result;

@@ -39,7 +39,7 @@ double CallConcurrently(std::vector<std::unique_ptr<RemoteObject>>& objects, std
     double start = NowMs();
     for (size_t i = 0; i < objects.size(); ++i)
         threads.emplace_back([&, i] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
             hr[i] = objects[i]->Test();
             CoUninitialize();
         });
