@@ -146,6 +146,7 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
     auto churn = [](int count) {
         std::atomic<int> failures{0};
         std::vector<std::thread> workers;
+        workers.reserve(4);
         for (int w = 0; w < 4; ++w)
             workers.emplace_back([&, w] {
                 EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
@@ -195,6 +196,7 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
     for (int round = 0; round < 3; ++round) {
         std::vector<HRESULT> hr(32, E_FAIL);
         std::vector<std::thread> clients;
+        clients.reserve(32);
         double start = NowMs();
         for (int c = 0; c < 32; ++c)
             clients.emplace_back([&, c] {
@@ -220,11 +222,13 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 {
     constexpr int k = 6, n = 3;
     std::vector<std::unique_ptr<RemoteObject>> objects;
+    objects.reserve(k);
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
     std::vector<HRESULT> hr(k);
     std::atomic<int> returned{0};
     std::vector<std::thread> calls;
+    calls.reserve(k);
     for (int i = 0; i < k; ++i)
         calls.emplace_back([&, i] {
             EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
