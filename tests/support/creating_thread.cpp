@@ -66,7 +66,7 @@ void CCreatingThread::Post(std::function<void()> fn)
         delete pFn;
         throw std::runtime_error("the creating thread takes no more work");
     }
-}
+}  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): the posted message owns pFn; WndProc deletes it
 
 void CCreatingThread::Run(const std::function<void()>& fn)
 {
