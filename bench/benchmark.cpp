@@ -179,6 +179,7 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
         m_progress.Note("a bar is still held from before");
     m_qdWindow.SelectOwnThread(ownThread);
     std::vector<std::unique_ptr<RemoteObject>> objects;
+    objects.reserve(k);
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
     // The server calls an object's sinks one after another: from one sink's hearing an event to
@@ -201,19 +202,21 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
     std::vector<double> callMs(k, 0), endMs(k, 0);
     std::vector<HRESULT> results(k, E_PENDING);
     std::vector<std::thread> threads;
+    threads.reserve(k);
     for (int i = 0; i < k; ++i)
         threads.emplace_back([&, i] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
             ++ready;
             WaitForSingleObject(hGate, INFINITE);
             double start = NowMs();
-            results[i] = objects[i]->Created();
+            results[i] = FAILED(hrInit) ? hrInit : objects[i]->Created();
             if (SUCCEEDED(results[i]))
                 results[i] = objects[i]->Test();
             endMs[i] = NowMs();
             callMs[i] = endMs[i] - start;
             ++done;
-            CoUninitialize();
+            if (SUCCEEDED(hrInit))
+                CoUninitialize();
         });
     while (ready < k)
         Sleep(1);

@@ -13,6 +13,9 @@ QD_PACKAGES_I386="wine32:i386"
 # osslsigncode signs them and the programs (openssl makes a throwaway certificate when none is given).
 QD_PACKAGING_PACKAGES="wixl msitools osslsigncode openssl"
 
+# The second compiler (clang, linking with lld) and the static analysers (scripts/analyze.sh).
+QD_ANALYSIS_PACKAGES="clang lld clang-tidy cppcheck"
+
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
 qd_missing_packages() {

@@ -53,6 +53,7 @@ BOOL CServerApp::InitInstance()
     RegisterAtStart();
 
     CServerDlg dlg;
+    // cppcheck-suppress danglingLifetime ; CBoardUse::CloseBoard clears it before dlg ends
     m_pMainWnd = &dlg;
     dlg.DoModal();
     // A closing server takes no new objects: from here a client's creation starts a new server.

@@ -18,7 +18,7 @@ void CServerDlg::DoDataExchange(CDataExchange* pDX)
 
 BOOL CServerDlg::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CDialog::OnInitDialog();  // NOLINT(bugprone-parent-virtual-call): the shell's part (InitShell) follows below
     m_slots.Clear();
     InitShell();
     // Checking "Enabled" made it a tab stop, so the system would focus it, and Enter on it closes

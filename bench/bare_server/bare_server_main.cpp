@@ -77,7 +77,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
         return 2;
     HWND hWnd = CreateHiddenWindow(hInstance);
     CLSID clsid;
-    std::wstring wide(QDBENCH_BARE_CLSID, QDBENCH_BARE_CLSID + std::strlen(QDBENCH_BARE_CLSID));
+    const char* clsidText = QDBENCH_BARE_CLSID;
+    std::wstring wide(clsidText, clsidText + std::strlen(clsidText));
     static CBareClassFactory s_factory;
     DWORD dwRegister = 0;
     int code = 3;

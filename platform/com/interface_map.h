@@ -26,4 +26,4 @@ struct AFX_INTERFACEMAP {
 // Maps an interface ID to the nested part m_x<localClass> (for automation: Dispatch).
 #define INTERFACE_PART(theClass, iid, localClass)                                              \
     {&(iid), [](CCmdTarget* pTarget) -> LPUNKNOWN {                                            \
-         return static_cast<LPUNKNOWN>(&static_cast<theClass*>(pTarget)->m_x##localClass); }},
+         return static_cast<LPUNKNOWN>(&static_cast<theClass*>(pTarget)->m_x##localClass); }}, /* NOLINT(bugprone-macro-parentheses): a type */

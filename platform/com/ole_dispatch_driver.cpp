@@ -88,7 +88,7 @@ void COleDispatchDriver::InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRe
     for (size_t i = 0; i < nArgs; ++i) {
         VARIANT& v = args[nArgs - 1 - i];
         VariantInit(&v);
-        v.vt = static_cast<VARTYPE>(pbParamInfo[i]);
+        v.vt = static_cast<VARTYPE>(static_cast<unsigned char>(pbParamInfo[i]));
         switch (v.vt) {
         case VT_I2: v.iVal = static_cast<short>(va_arg(list, int)); break;
         case VT_I4: v.lVal = va_arg(list, long); break;

@@ -54,6 +54,7 @@ std::string AfxDescribeCurrentException(SCODE* pScode)
     SCODE sc = E_UNEXPECTED;
     std::string text;
     try {
+        // cppcheck-suppress rethrowNoCurrentException ; called only from catch blocks
         throw;
     } catch (const CException& e) {
         sc = e.GetStatusCode();

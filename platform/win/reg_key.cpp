@@ -103,7 +103,8 @@ bool CRegKey::DeleteTree(HKEY hParent, const std::string& subKey, REGSAM samView
 std::string AfxRegGuidString(REFGUID guid)
 {
     wchar_t wide[64] = L"";
-    StringFromGUID2(guid, wide, 64);
+    if (StringFromGUID2(guid, wide, 64) == 0)
+        return {};
     char narrow[64] = "";
     WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
     return narrow;

@@ -57,5 +57,5 @@ public:                                  \
     IMPLEMENT_RUNTIMECLASS(theClass, baseClass, 0xFFFF, nullptr)
 
 #define IMPLEMENT_DYNCREATE(theClass, baseClass)               \
-    CObject* theClass::CreateObject() { return new theClass; } \
+    CObject* theClass::CreateObject() { return new theClass; } /* NOLINT(bugprone-macro-parentheses): a type */ \
     IMPLEMENT_RUNTIMECLASS(theClass, baseClass, 0xFFFF, theClass::CreateObject)

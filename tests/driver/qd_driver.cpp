@@ -183,7 +183,7 @@ int RunWatched(DWORD timeoutMs, int argc, char** argv)
     }
     STARTUPINFOA si{sizeof(si)};
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         std::printf("cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
         return 2;
     }

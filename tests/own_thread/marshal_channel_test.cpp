@@ -35,8 +35,10 @@ protected:
     {
         LPDISPATCH pDisp = m_pObject->GetIDispatch(TRUE);
         return std::async(std::launch::async, [&channel, pDisp] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            HRESULT hr = channel.MarshalInterface(pDisp);
+            HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (FAILED(hr))
+                return hr;
+            hr = channel.MarshalInterface(pDisp);
             CoUninitialize();
             return hr;
         });

@@ -197,8 +197,8 @@ TEST_F(OwnThreadCmdTargetTest, EnginesShareOneWindowClassEachWithItsOwnHiddenWin
         auto* pSecond = new CThreadProbeTarget(FALSE);
         HWND hFirst = pFirst->GetFinalReleaseWnd();
         HWND hSecond = pSecond->GetFinalReleaseWnd();
-        ASSERT_NE(hFirst, nullptr);
-        ASSERT_NE(hSecond, nullptr);
+        EXPECT_NE(hFirst, nullptr);
+        EXPECT_NE(hSecond, nullptr);
         EXPECT_NE(hFirst, hSecond);
         char szFirst[128] = "", szSecond[128] = "", szTitle[64] = "";
         GetClassNameA(hFirst, szFirst, sizeof(szFirst));

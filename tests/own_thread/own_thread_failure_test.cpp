@@ -75,7 +75,7 @@ TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWork
             // apartment at all, not even the implicit one.
             CoUninitialize();
             std::thread(createUseRelease).join();
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
             EXPECT_EQ(g_hrUnmarshal, CO_E_NOTINITIALIZED);
         } else {
             TheCreatingThread().Run(createUseRelease);

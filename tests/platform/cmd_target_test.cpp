@@ -28,7 +28,7 @@ public:
 TEST(CmdTargetTest, StartsWithOneReferenceAndDeletesItselfOnTheLast)
 {
     auto* pObject = new CDispatchProbeTarget;
-    ASSERT_EQ(CDispatchProbeTarget::s_nLive, 1);
+    EXPECT_EQ(CDispatchProbeTarget::s_nLive, 1);
     EXPECT_EQ(pObject->m_dwRef, 1);
     LPDISPATCH pDisp = pObject->GetIDispatch(FALSE);
     EXPECT_EQ(pObject->m_dwRef, 1) << "FALSE adds no reference";

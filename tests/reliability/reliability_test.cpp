@@ -146,9 +146,10 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
     auto churn = [](int count) {
         std::atomic<int> failures{0};
         std::vector<std::thread> workers;
+        workers.reserve(4);
         for (int w = 0; w < 4; ++w)
             workers.emplace_back([&, w] {
-                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
                 for (int i = w; i < count; i += 4) {
                     RemoteObject object(kDemoProgId);
                     UINT n = 0;
@@ -195,10 +196,11 @@ TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
     for (int round = 0; round < 3; ++round) {
         std::vector<HRESULT> hr(32, E_FAIL);
         std::vector<std::thread> clients;
+        clients.reserve(32);
         double start = NowMs();
         for (int c = 0; c < 32; ++c)
             clients.emplace_back([&, c] {
-                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
                 {
                     RemoteObject object(kDemoProgId);
                     hr[c] = FAILED(object.Created()) ? object.Created() : object.Test();
@@ -220,14 +222,16 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 {
     constexpr int k = 6, n = 3;
     std::vector<std::unique_ptr<RemoteObject>> objects;
+    objects.reserve(k);
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
     std::vector<HRESULT> hr(k);
     std::atomic<int> returned{0};
     std::vector<std::thread> calls;
+    calls.reserve(k);
     for (int i = 0; i < k; ++i)
         calls.emplace_back([&, i] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
             hr[i] = objects[i]->Test();
             ++returned;
             CoUninitialize();
@@ -252,7 +256,8 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
 // Run by the next test as a child process: a client that is killed in the middle of its call.
 int HoldCallChild()
 {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
     RemoteObject object(kDemoProgId);
     object.Test();
     Sleep(INFINITE);
@@ -294,7 +299,10 @@ int main(int argc, char** argv)
     if (argc > 1 && std::string(argv[1]) == "--hold-call")
         return HoldCallChild();
     ::testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        std::fprintf(stderr, "CoInitializeEx failed\n");
+        return 1;
+    }
     int result = RUN_ALL_TESTS();
     CoUninitialize();
     return result;

@@ -8,7 +8,7 @@
 ModalDialogRunner::ModalDialogRunner(std::function<CDialog*()> make, const char* caption)
     : m_ready(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
-    m_thread = std::thread([this, make] {
+    m_thread = std::thread([this, make = std::move(make)] {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
         m_pDialog = make();

@@ -23,7 +23,7 @@ TEST(ServerAppTest, FailedOleInitialisationShowsString100AndEnds)
     // A thread already in the multithreaded apartment cannot initialise OLE.
     BOOL bResult = TRUE;
     std::thread main([&] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         bResult = theApp.InitInstance();
         CoUninitialize();
     });
@@ -43,7 +43,7 @@ TEST(ServerAppTest, RegServerFailureEndsWithNonZeroExitCodeAndNoMessageBox)
     theApp.m_lpCmdLine = const_cast<LPSTR>("-regserver");
     // A message box would hold InitInstance until someone closes it.
     auto done = std::async(std::launch::async, [] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // OLE cannot be initialised on this thread
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));  // OLE cannot be initialised on this thread
         BOOL bResult = theApp.InitInstance();
         CoUninitialize();
         return bResult;

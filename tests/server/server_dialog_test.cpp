@@ -49,6 +49,7 @@ TEST_F(ServerDialogTest, OwnThreadChoiceIsReadAnewEachTime)
 TEST_F(ServerDialogTest, SlotsLendTheirOwnBarsAndStepFromManyThreads)
 {
     std::vector<int> slots;
+    slots.reserve(8);
     for (int i = 0; i < 8; ++i)
         slots.push_back(dlg->AllocateSlot());
     for (int i = 0; i < 8; ++i)
@@ -57,6 +58,7 @@ TEST_F(ServerDialogTest, SlotsLendTheirOwnBarsAndStepFromManyThreads)
 
     // Slot i is stepped i+1 times, each slot from a thread of its own.
     std::vector<std::thread> threads;
+    threads.reserve(8);
     for (int i = 0; i < 8; ++i)
         threads.emplace_back([this, i] {
             for (int k = 0; k <= i; ++k)

@@ -43,7 +43,7 @@ double CallConcurrently(std::vector<std::unique_ptr<RemoteObject>>& objects, std
     double start = NowMs();
     for (size_t i = 0; i < objects.size(); ++i)
         threads.emplace_back([&, i] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
             hr[i] = objects[i]->Test();
             CoUninitialize();
         });
@@ -132,6 +132,7 @@ TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally
         EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }));
         theServerWindow.Click(1010);  // "Abort Call"
     });
+    ASSERT_EQ(hr.size(), 2u);
     EXPECT_HRESULT_SUCCEEDED(hr[0]);
     EXPECT_HRESULT_SUCCEEDED(hr[1]);
     auto bars = theServerWindow.Bars();
@@ -175,7 +176,7 @@ bool WindowAnswersDuringCall(RemoteObject& object)
         // A call on the main thread silences the window for six seconds; a ping waits two.
         silent = WaitUntil([] { return theServerWindow.Ping(2000) < 0; }, 3000);
     });
-    one[0].release();
+    static_cast<void>(one[0].release());  // the object is the caller's: not deleted here
     return !silent;
 }
 

@@ -60,8 +60,13 @@ LRESULT CALLBACK CCreatingThread::WndProc(HWND hWnd, UINT message, WPARAM wParam
 
 void CCreatingThread::Post(std::function<void()> fn)
 {
-    PostMessageA(m_hWnd, WM_RUN, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
-}
+    auto* pFn = new std::function<void()>(std::move(fn));
+    if (!PostMessageA(m_hWnd, WM_RUN, 0, reinterpret_cast<LPARAM>(pFn))) {
+        // Nothing will run it: a test waiting for it would wait forever.
+        delete pFn;
+        throw std::runtime_error("the creating thread takes no more work");
+    }
+}  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): the posted message owns pFn; WndProc deletes it
 
 void CCreatingThread::Run(const std::function<void()>& fn)
 {
@@ -78,12 +83,14 @@ IDispatch* CCreatingThread::HandOut(const std::function<IDispatch*()>& make)
     IStream* pStream = nullptr;
     Run([&] {
         if (IDispatch* pDisp = make()) {
-            CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream);
+            if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, pDisp, &pStream)))
+                pStream = nullptr;
             pDisp->Release();
         }
     });
     IDispatch* pDisp = nullptr;
-    if (pStream != nullptr)
-        CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+    if (pStream == nullptr ||
+        FAILED(CoGetInterfaceAndReleaseStream(pStream, IID_IDispatch, reinterpret_cast<void**>(&pDisp))))
+        return nullptr;
     return pDisp;
 }

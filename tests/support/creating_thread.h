@@ -18,6 +18,7 @@ public:
     CCreatingThread& operator=(const CCreatingThread&) = delete;
 
     // Runs fn on the thread and returns when it has finished. Messages go on being dispatched there.
+    // Throws std::runtime_error when the thread takes no more work (so does Post).
     void Run(const std::function<void()>& fn);
     // Runs fn on the thread without waiting for it.
     void Post(std::function<void()> fn);

@@ -5,9 +5,15 @@
 
 #include <objbase.h>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "CoInitializeEx failed: 0x%08lX\n", static_cast<unsigned long>(hr));
+        return 1;
+    }
     return RUN_ALL_TESTS();
 }

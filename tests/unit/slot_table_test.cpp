@@ -121,6 +121,7 @@ TEST_F(SlotTableTest, ConcurrentSteppersAndAbortersLoseNoRequestAndStepNoStrange
     std::atomic<int> attempts[8] = {};
     std::atomic<int> refused{0};
     std::vector<std::thread> threads;
+    threads.reserve(8);
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             while (!aborterDone) {
@@ -155,6 +156,7 @@ TEST_F(SlotTableTest, ConcurrentAllocationHandsEachSlotToOneTaker)
     std::atomic<int> taken[8] = {};
     std::atomic<int> full{0};
     std::vector<std::thread> threads;
+    threads.reserve(12);
     for (int t = 0; t < 12; ++t) {
         threads.emplace_back([&] {
             int slot = Allocate();
