@@ -58,8 +58,8 @@ HRESULT CEventReceiver::Invoke(DISPID dispid, VARIANT* rgArgs, UINT cArgs) const
 IUnknown* CEventReceiver::GetHomePointer() const
 {
     IUnknown* pUnk = nullptr;
-    if (m_pHome != nullptr)
-        m_pHome->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pUnk));
+    if (m_pHome == nullptr || FAILED(m_pHome->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pUnk))))
+        return nullptr;
     return pUnk;
 }
 
