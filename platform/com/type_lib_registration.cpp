@@ -141,8 +141,9 @@ BOOL AfxOleRegisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WO
     if (RegOverridePredefKey(HKEY_CLASSES_ROOT, root.Handle()) != ERROR_SUCCESS)
         return FALSE;
     HRESULT hr = RegisterTypeLib(pTypeLib.Get(), path.data(), nullptr);
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    return SUCCEEDED(hr);
+    // A root left redirected would send every later classes write of the process to the scope.
+    const bool bRestored = RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr) == ERROR_SUCCESS;
+    return SUCCEEDED(hr) && bRestored;
 }
 
 BOOL AfxOleUnregisterTypeLib(HINSTANCE hInstance, REFGUID tlid, WORD wVerMajor, WORD wVerMinor, EClassesScope scope)
