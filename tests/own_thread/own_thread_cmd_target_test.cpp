@@ -58,7 +58,11 @@ TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadEachCarryARef
         DWORD nOwnThread = 0;
         TheCreatingThread().Run([&] {
             auto* pObject = new CThreadProbeTarget(TRUE);
-            ASSERT_TRUE(pObject->IsOwnThreadEnabled());
+            if (!pObject->IsOwnThreadEnabled()) {
+                ADD_FAILURE() << "the object got no own thread";
+                pObject->ExternalRelease();
+                return;
+            }
             nOwnThread = pObject->GetOwnThreadID();
             std::vector<IDispatch*> pointers;
             for (const IID* piid : kRequests) {

@@ -422,7 +422,8 @@ TEST_F(ServerComTest, AbortedCallFinishesWithItsStepsAndASinkMayLeaveInsideProgr
         EXPECT_TRUE(WaitUntil([&] { return stays->Events().size() >= 4; }, 10000));
         theServerWindow.Click(1010);  // "Abort Call"
     });
-    EXPECT_HRESULT_SUCCEEDED(hr[0]);
+    ASSERT_EQ(hr.size(), 1u);
+    EXPECT_HRESULT_SUCCEEDED(hr.at(0));
     EXPECT_HRESULT_SUCCEEDED(hrLeave);
     auto heard = stays->Events();
     ASSERT_FALSE(heard.empty());
