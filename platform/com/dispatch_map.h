@@ -172,6 +172,7 @@ template <> struct ArgType<bool> : ValueType<bool, VT_BOOL> {
 
 // Borrowed for the call: a BSTR, a VARIANT, an object. The framework owns the argument.
 template <> struct ArgType<BSTR> : ValueType<BSTR, VT_BSTR> {
+    // cppcheck-suppress duplInheritedMember ; hides ValueType's on purpose: not allowed as a result
     static constexpr bool kResult = false;  // return a CComBSTR: a raw BSTR result hands over ownership
     static BSTR Load(VARIANT& v) { return v.bstrVal; }
 };
@@ -187,6 +188,7 @@ template <> struct ArgType<VARIANT> {
     static void Store(VARIANT&, VARIANT*) {}
 };
 template <class I> struct ObjectType : ValueType<I*, std::is_same_v<I, IDispatch> ? VT_DISPATCH : VT_UNKNOWN> {
+    // cppcheck-suppress duplInheritedMember ; hides ValueType's on purpose: not allowed as a result
     static constexpr bool kResult = false;  // return a ComPtr
     static I* Load(VARIANT& v)
     {
