@@ -24,6 +24,6 @@ function(qd_add_type_library target rc idl)
         DEPENDS ${idl}
         COMMENT "Compiling the type library ${name}.tlb")
     target_sources(${target} PRIVATE ${tlb})
-    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${tlb})
+    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${tlb})
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
