@@ -13,10 +13,11 @@ dir="$QD_ROOT/build/clang-x64"
 status=0
 
 start=$(date +%s)
-cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-    -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-clang-mingw64.cmake" >/dev/null
+qd_quiet "configuring the clang build" cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-clang-mingw64.cmake"
 # The build also makes the generated headers (the type library's) that the analysis needs.
-cmake --build "$dir" -j"$jobs" >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
+cmake --build "$dir" -j"$jobs" >"$dir/build.log" 2>&1 ||
+    { cat "$dir/build.log"; qd_log "FAILED: the clang build (its output above)"; exit 1; }
 qd_log "clang build: no warnings, $(( $(date +%s) - start )) s"
 
 # Our translation units, one a line, and the include folders of our own.

@@ -7,7 +7,7 @@ source "$(dirname "$0")/env.sh"
 
 qd_ensure_packages
 start=$(date +%s)
-qd_build x64 >/dev/null
+qd_build x64
 qd_log "built x64 in $(( $(date +%s) - start )) s"
 BIN="$QD_ROOT/build/x64"
 SERVER="$BIN/server/QDSERVER.EXE" BARE="$BIN/bench/bare_server.exe"

@@ -18,6 +18,36 @@ QD_ANALYSIS_PACKAGES="clang lld clang-tidy cppcheck"
 
 qd_log() { printf '[qd] %s\n' "$*" >&2; }
 
+# No script ends without saying why: a command that fails under `set -e` is named, with its exit
+# code and where it stands; a step run through qd_quiet is named too, with the end of its output.
+qd_on_error() {
+    local rc=$? command="$BASH_COMMAND" where="${BASH_SOURCE[1]:-?}:${BASH_LINENO[0]:-?}"
+    trap - ERR
+    qd_log "FAILED: ${QD_STEP:-$(basename "$0")} (exit code $rc)"
+    qd_log "  command: $command"
+    qd_log "  at: ${where#"$QD_ROOT/"}"
+    if [[ "$command" == qd_quiet* ]] && [ -s "${QD_STEP_LOG:-}" ]; then
+        qd_log "  its last lines of output:"
+        tail -n 25 "$QD_STEP_LOG" | sed 's/^/[qd]   | /' >&2
+        rm -f "$QD_STEP_LOG"
+    fi
+    exit "$rc"
+}
+set -E
+trap qd_on_error ERR
+
+# Runs a step whose output nobody needs unless it fails ($1 names the step): the output goes to a
+# log, kept on failure for qd_on_error to show. Returns the command's exit code.
+qd_quiet() {
+    local rc=0
+    QD_STEP="$1"
+    shift
+    QD_STEP_LOG="$(mktemp /tmp/qd-step.XXXXXX)"
+    "$@" >"$QD_STEP_LOG" 2>&1 || rc=$?
+    [ "$rc" = 0 ] && rm -f "$QD_STEP_LOG" && QD_STEP=""
+    return "$rc"
+}
+
 qd_missing_packages() {
     local p
     for p in "$@"; do
@@ -40,10 +70,48 @@ qd_ensure_packages() {
         $sudo dpkg --add-architecture i386
     fi
     qd_log "installing:" $missing $i386
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    qd_quiet "apt-get update" $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     # shellcheck disable=SC2086
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        $missing $i386 >/dev/null
+    qd_quiet "installing the packages" $sudo env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends $missing $i386
+}
+
+# Wine's 32-bit loader. Some kernels refuse 32-bit executables ("Exec format error"); Debian's
+# `wine` still picks this loader once wine32 is installed, and then no Wine command starts at all.
+QD_WINE32_LOADER=/usr/lib/wine/wine
+QD_WINE64_LOADER=/usr/lib/wine/wine64
+
+# Succeeds when the loader $1 starts on this machine; otherwise prints why not.
+qd_loader_runs() {
+    local out
+    if [ ! -e "$1" ]; then echo "$1 is missing"; return 1; fi
+    if out="$(timeout 60 "$1" --version 2>&1 </dev/null)"; then return 0; fi
+    echo "$1 --version: $(printf '%s' "$out" | tail -n 1 | sed "s|^.*$1: ||")"
+    return 1
+}
+
+# Decides once whether this machine runs 32-bit Windows programs (QD_CAN_RUN_32BIT=1 or 0, the
+# reason in QD_NO_32BIT_WHY). Where it cannot, every Wine command of the scripts and of the tests
+# they start goes through the 64-bit loader: scripts/wine64-only comes first on PATH (`wine`, and
+# `wine-stable`, which wineboot, reg and msiexec call), and WINELOADER names the loader for the
+# programs Wine itself starts. QD_NO_32BIT=1 takes that road on any machine (the tests use it).
+qd_choose_wine() {
+    local why
+    QD_CAN_RUN_32BIT=1 QD_NO_32BIT_WHY=""
+    if [ "${QD_NO_32BIT:-0}" = 1 ]; then
+        QD_CAN_RUN_32BIT=0 QD_NO_32BIT_WHY="QD_NO_32BIT=1 asks to run no 32-bit program"
+    elif ! why="$(qd_loader_runs "$QD_WINE32_LOADER")"; then
+        QD_CAN_RUN_32BIT=0 QD_NO_32BIT_WHY="$why"
+    fi
+    if [ "$QD_CAN_RUN_32BIT" = 0 ]; then
+        export PATH="$QD_ROOT/scripts/wine64-only:$PATH" WINELOADER="$QD_WINE64_LOADER"
+    fi
+    export QD_CAN_RUN_32BIT QD_NO_32BIT_WHY
+}
+
+# The sentence every script says about a machine without 32-bit programs.
+qd_no_32bit_message() {
+    echo "this machine cannot run 32-bit programs ($QD_NO_32BIT_WHY)"
 }
 
 # Configures and builds one architecture: x64 (default) or x86; further arguments name the targets
@@ -56,10 +124,13 @@ qd_build() {
     # architectures calling each other).
     local peer=""
     [ "$arch" = x86 ] && peer="-DQD_PEER_BUILD=$QD_ROOT/build/x64"
-    cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $peer \
-        -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-$toolchain.cmake" >/dev/null
+    qd_quiet "configuring the $arch build" cmake -S "$QD_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release $peer \
+        -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-$toolchain.cmake"
     shift || true
-    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"}
+    # The compiler's messages stay on standard error.
+    QD_STEP="building the $arch build"
+    cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"} >/dev/null
+    QD_STEP=""
 }
 
 # Builds the Windows Installer package of one architecture ($1: x64 or x86) from its build ($2) into
@@ -121,17 +192,20 @@ qd_make_prefix() {
     export WINEPREFIX="$1"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    qd_quiet "making the Wine prefix (wineboot)" wineboot -i
     # HKLM\Software has a 64-bit and a 32-bit view; crashes of both kinds of program must end.
     local view
     for view in /reg:64 /reg:32; do
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f $view >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f $view >/dev/null 2>&1
+        qd_quiet "setting up the prefix (crashes end)" \
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f $view
+        qd_quiet "setting up the prefix (crashes end)" \
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f $view
     done
     # Every program runs in a Wine desktop window: it draws frames and captions without a window
     # manager, and hiding a window does not wait for one.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${QD_DESKTOP_SIZE:-1024x768}" /f >/dev/null 2>&1
+    qd_quiet "setting up the prefix (desktop)" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+    qd_quiet "setting up the prefix (desktop)" \
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${QD_DESKTOP_SIZE:-1024x768}" /f
     wineserver -w
 }
 

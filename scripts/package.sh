@@ -13,7 +13,7 @@ OUT="$QD_ROOT/out"
 qd_signing_certificate "$OUT/signing"
 for arch in x64 x86; do
     start=$(date +%s)
-    qd_build "$arch" QDSERVER QDCLIENT qd_setup_actions >/dev/null
+    qd_build "$arch" QDSERVER QDCLIENT qd_setup_actions
     msi="$(qd_build_signed_msi "$arch" "$QD_ROOT/build/$arch" "$OUT")"
     qd_log "built and signed ${msi#"$QD_ROOT"/} ($(stat -c %s "$msi") bytes) in $(( $(date +%s) - start )) s"
 done

@@ -8,7 +8,7 @@ set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
 qd_ensure_packages
-qd_build x64 >/dev/null
+qd_build x64
 OUT="$QD_ROOT/out"
 mkdir -p "$OUT"
 BIN="$QD_ROOT/build/x64"
