@@ -7,6 +7,7 @@
 # files generated into the build are not ours.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
+qd_fail_loudly
 qd_ensure_packages $QD_ANALYSIS_PACKAGES
 jobs="$(nproc)"
 dir="$QD_ROOT/build/clang-x64"

@@ -4,8 +4,11 @@
 # tables on stdout, the figures in out/benchmarks.json. Extra arguments go to qd_bench (--quick).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
+qd_fail_loudly
 
 qd_ensure_packages
+qd_choose_wine  # the 64-bit programs run on any machine; say so where 32-bit ones cannot
+[ "$QD_CAN_RUN_32BIT" = 1 ] || qd_log "$(qd_no_32bit_message): the 64-bit programs run through Wine's 64-bit loader"
 start=$(date +%s)
 qd_build x64
 qd_log "built x64 in $(( $(date +%s) - start )) s"

@@ -6,6 +6,7 @@
 # QD_SIGN_PKCS12 and QD_SIGN_PASSWORD, else a throwaway self-signed one in out/signing/).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
+qd_fail_loudly
 source "$QD_ROOT/installer/signing.sh"
 
 qd_ensure_packages $QD_PACKAGING_PACKAGES

@@ -10,6 +10,7 @@
 # during which any program prints a heap warning fails the run (QD_HEAP_CHECK=0 runs unchecked).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
+qd_fail_loudly
 
 qd_ensure_packages $QD_PACKAGING_PACKAGES  # the installer tests build the packages
 qd_choose_wine
