@@ -3,8 +3,8 @@
 # 64-bit Windows (the second compiler, warnings as errors, into build/clang-x64), then runs clang-tidy
 # (checks in .clang-tidy) and cppcheck (with scripts/cppcheck-com.cfg) over our own sources.
 # Exits 1 on any warning or finding. Our sources are what the build compiles from this tree
-# (compile_commands.json), so new files are analysed without a change here; GoogleTest and the
-# files generated into the build are not ours.
+# (compile_commands.json), so new files are analysed without a change here, and samples/consumer;
+# GoogleTest and the files generated into the build are not ours.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 qd_fail_loudly
@@ -32,14 +32,28 @@ for entry in json.load(open(build + "compile_commands.json")):
         seen.add(path)
         print(path)
 EOF
-qd_log "analysing $(wc -l <"$dir/analysis-files.txt") files"
+# samples/consumer builds only against an installed SDK, outside the main build: the clang build's
+# SDK is installed for it, and its files are analysed with the compile commands of its own build.
+consumer="$dir/consumer"
+qd_quiet "installing the clang build's SDK" cmake --install "$dir" --prefix "$dir/sdk"
+qd_quiet "configuring samples/consumer" cmake -S "$QD_ROOT/samples/consumer" -B "$consumer" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_PREFIX_PATH="$dir/sdk" \
+    -DCMAKE_TOOLCHAIN_FILE="$QD_ROOT/cmake/toolchain-clang-mingw64.cmake"
+python3 -c 'import json, sys; print("\n".join(e["file"] for e in json.load(open(sys.argv[1]))))' \
+    "$consumer/compile_commands.json" >"$dir/consumer-files.txt"
+cat "$dir/analysis-files.txt" "$dir/consumer-files.txt" >"$dir/all-files.txt"
+qd_log "analysing $(wc -l <"$dir/all-files.txt") files"
 
 # Headers of ours: every top folder of the tree but the builds.
 folders="$(cd "$QD_ROOT" && git ls-files | sed -n 's|^\([^./][^/]*\)/.*|\1|p' | sort -u | grep -vx build | paste -sd'|')"
 
 start=$(date +%s)
-xargs -a "$dir/analysis-files.txt" -P "$jobs" -n 1 \
-    clang-tidy -p "$dir" --quiet --header-filter="^$QD_ROOT/($folders)/" >"$dir/clang-tidy.log" 2>&1 || status=1
+{
+    xargs -a "$dir/analysis-files.txt" -P "$jobs" -n 1 \
+        clang-tidy -p "$dir" --quiet --header-filter="^$QD_ROOT/($folders)/" || status=1
+    xargs -a "$dir/consumer-files.txt" -P "$jobs" -n 1 \
+        clang-tidy -p "$consumer" --quiet --header-filter="^$QD_ROOT/($folders)/" || status=1
+} >"$dir/clang-tidy.log" 2>&1
 # clang-tidy prints a count of suppressed warnings for every file, findings or not.
 grep -v -e '^[0-9]* warnings\? generated\.$' -e '^Suppressed [0-9]* warnings' \
     -e '^Use -header-filter=' "$dir/clang-tidy.log" || true
@@ -69,6 +83,6 @@ cppcheck --quiet --error-exitcode=1 --inline-suppr --std=c++17 --platform=win64 
     --library=windows --library=googletest --library="$QD_ROOT/scripts/cppcheck-com.cfg" \
     --enable=warning,performance,portability --suppress=missingIncludeSystem \
     -D_WIN32 -D_WIN64 -D__cplusplus=201703L -DWIN32_LEAN_AND_MEAN "${includes[@]}" \
-    --file-list="$dir/analysis-files.txt" || { status=1; cppcheck_found=1; }
+    --file-list="$dir/all-files.txt" || { status=1; cppcheck_found=1; }
 qd_log "cppcheck: $([ -z "${cppcheck_found:-}" ] && echo 'no findings' || echo FINDINGS), $(( $(date +%s) - start )) s"
 exit $status

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The guide's walk-through shows the sample's files whole: every fenced block whose info string
-names a file (```cpp file=samples/counter/counter.h) must equal that file, and every file of the
-sample must be shown. Usage: guide_matches_sample.py GUIDE ROOT"""
+"""The guide shows the samples' files whole: every fenced block whose info string names a file
+(```cpp file=samples/counter/counter.h) must equal that file, and every file of the samples (the
+walk-through's server and the SDK's consumer) must be shown. Usage: guide_matches_sample.py GUIDE ROOT"""
 import os
 import re
 import sys
@@ -24,10 +24,10 @@ for path, text in blocks:
         failures.append(f"{path}: the guide and the file part at line {line + 1}:\n"
                         f"  file:  {a[line] if line < len(a) else '<end>'}\n"
                         f"  guide: {b[line] if line < len(b) else '<end>'}")
-sample = "samples/counter"
-for name in sorted(os.listdir(os.path.join(root, sample))):
-    if f"{sample}/{name}" not in shown:
-        failures.append(f"{sample}/{name}: not shown in the guide")
+for sample in ("samples/counter", "samples/consumer"):
+    for name in sorted(os.listdir(os.path.join(root, sample))):
+        if f"{sample}/{name}" not in shown:
+            failures.append(f"{sample}/{name}: not shown in the guide")
 for f in failures:
     print("FAIL", f)
 if not blocks:

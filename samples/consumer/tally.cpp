@@ -1,0 +1,84 @@
+#include "tally.h"
+
+#include <exceptions.h>
+#include <ole_app.h>
+
+#include <climits>
+
+// The GUIDs of tally.idl.
+const CLSID CLSID_Tally = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x04}};
+const IID IID_ITally = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x02}};
+const IID DIID_ITallyEvents = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x03}};
+const GUID LIBID_QDTALLY = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x01}};
+
+IMPLEMENT_DYNCREATE(CTally, CZKOwnThreadCmdTarget)
+IMPLEMENT_OLECREATE(CTally, "QDTALLY.TALLY", CLSID_Tally)
+IMPLEMENT_OLETYPELIB(CTally, LIBID_QDTALLY, 1, 0)
+
+BEGIN_DISPATCH_MAP(CTally, CZKOwnThreadCmdTarget)
+    DISP_PROPERTY_ID(CTally, "Total", 1, m_nTotal, VT_I4)
+    DISP_FUNCTION_ID(CTally, "Add", 2, Add, VT_I4, VTS_I4)
+    DISP_PROPERTY_EX_ID(CTally, "OnChanged", 3, GetNotSupported, SetOnChanged, VT_DISPATCH)
+END_DISPATCH_MAP()
+
+BEGIN_INTERFACE_MAP(CTally, CCmdTarget)
+    INTERFACE_PART(CTally, IID_ITally, Dispatch)
+    INTERFACE_PART(CTally, IID_IConnectionPointContainer, ConnPtContainer)
+END_INTERFACE_MAP()
+
+BEGIN_CONNECTION_MAP(CTally, CZKOwnThreadCmdTarget)
+    CONNECTION_POINT(DIID_ITallyEvents)
+END_CONNECTION_MAP()
+
+CTally::CTally()
+{
+    EnableAutomation();  // first: the own thread marshals the object's IDispatch at once
+    EnableOwnThread();
+    AfxOleLockApp();     // the server runs while objects live
+}
+
+CTally::~CTally() { AfxOleUnlockApp(); }
+
+void CTally::OnFinalRelease()
+{
+    // The listeners came in where the object's calls run, and are given back there, before the
+    // release moves on to the creating thread.
+    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID) {
+        m_xConnPtContainer.ReleaseConnections();
+        m_onChanged.Detach();
+    }
+    CZKOwnThreadCmdTarget::OnFinalRelease();
+}
+
+BOOL CTally::GetDispatchIID(IID* pIID)
+{
+    *pIID = IID_ITally;
+    return TRUE;
+}
+
+long CTally::Add(long n)
+{
+    long long total = static_cast<long long>(m_nTotal) + n;
+    if (total < LONG_MIN || total > LONG_MAX)
+        AfxThrowArgumentError(DISP_E_OVERFLOW, 0);
+    m_nTotal = static_cast<long>(total);
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = m_nTotal;
+    m_xConnPtContainer.FireDispatch(DIID_ITallyEvents, 1, &arg, 1);
+    // A callback whose client is gone is dropped, as the connection point drops such a sink.
+    if (m_onChanged.IsAttached() && AfxIsReceiverGone(m_onChanged.Invoke(DISPID_VALUE, &arg, 1)))
+        m_onChanged.Detach();
+    return m_nTotal;
+}
+
+void CTally::SetOnChanged(IDispatch* pCallback)
+{
+    if (pCallback == nullptr) {
+        m_onChanged.Detach();
+        return;
+    }
+    HRESULT hr = m_onChanged.Attach(pCallback, IID_IDispatch);
+    if (FAILED(hr))
+        AfxThrowOleException(hr);
+}
