@@ -97,4 +97,34 @@ TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread
     sink->Release();
 }
 
+// A sink whose client is gone is dropped by the firing; a sink that merely fails stays.
+TEST_F(ConnectionPointTest, FiringDropsASinkWhoseClientIsGoneAndKeepsOneThatFails)
+{
+    auto* pProbe = new CEventSourceProbe;
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
+    pProbe->GetIDispatch(FALSE)->Release();
+    ComPtr<IConnectionPoint> point;
+    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+    EventSink* gone = EventSink::Create();
+    EventSink* failing = EventSink::Create();
+    gone->SetAnswer(RPC_E_DISCONNECTED);
+    failing->SetAnswer(E_FAIL);
+    DWORD goneCookie = 0, failingCookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(point->Advise(gone, &goneCookie));
+    ASSERT_HRESULT_SUCCEEDED(point->Advise(failing, &failingCookie));
+    pProbe->Fire(1);
+    ComPtr<IEnumConnections> connections;
+    ASSERT_HRESULT_SUCCEEDED(point->EnumConnections(&connections));
+    CONNECTDATA data[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(connections->Next(2, data, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(data[0].dwCookie, failingCookie);
+    data[0].pUnk->Release();
+    EXPECT_HRESULT_SUCCEEDED(point->Unadvise(failingCookie));
+    gone->Release();
+    failing->Release();
+}
+
 }  // namespace
