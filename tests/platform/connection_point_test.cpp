@@ -17,6 +17,17 @@ class ConnectionPointTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
     void TearDown() override { CoUninitialize(); }
+
+    // A new source, held by its point from now on; the probe is for firing.
+    static CEventSourceProbe* NewSource(ComPtr<IConnectionPoint>& point)
+    {
+        auto* pProbe = new CEventSourceProbe;
+        ComPtr<IConnectionPointContainer> container;
+        EXPECT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
+        pProbe->GetIDispatch(FALSE)->Release();  // the creation reference
+        EXPECT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+        return pProbe;
+    }
 };
 
 TEST_F(ConnectionPointTest, EnumeratorsListThePointAndItsSinksAndClonesKeepTheirPlace)
@@ -71,12 +82,9 @@ TEST_F(ConnectionPointTest, EnumeratorsListThePointAndItsSinksAndClonesKeepTheir
 // gives the firing thread.
 TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread)
 {
-    auto* pProbe = new CEventSourceProbe;
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
-    pProbe->GetIDispatch(FALSE)->Release();
     ComPtr<IConnectionPoint> point;
-    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+    CEventSourceProbe* pProbe = NewSource(point);
+    ASSERT_NE(point.Get(), nullptr);
 
     CCreatingThread home;
     EventSink* sink = EventSink::Create();
@@ -100,12 +108,9 @@ TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread
 // A sink whose client is gone is dropped by the firing; a sink that merely fails stays.
 TEST_F(ConnectionPointTest, FiringDropsASinkWhoseClientIsGoneAndKeepsOneThatFails)
 {
-    auto* pProbe = new CEventSourceProbe;
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
-    pProbe->GetIDispatch(FALSE)->Release();
     ComPtr<IConnectionPoint> point;
-    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+    CEventSourceProbe* pProbe = NewSource(point);
+    ASSERT_NE(point.Get(), nullptr);
     EventSink* gone = EventSink::Create();
     EventSink* failing = EventSink::Create();
     gone->SetAnswer(RPC_E_DISCONNECTED);
