@@ -59,9 +59,9 @@ public:
         STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override { return m_pOwner->ExternalQueryInterface(&iid, ppv); }
         STDMETHODIMP_(ULONG) AddRef() override { return m_pOwner->ExternalAddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return m_pOwner->ExternalRelease(); }
-        STDMETHODIMP GetClassID(CLSID* pClassID) override
+        STDMETHODIMP GetClassID(CLSID* pId) override
         {
-            *pClassID = CLSID{GetCurrentThreadId(), 0, 0, {}};
+            *pId = CLSID{GetCurrentThreadId(), 0, 0, {}};
             return S_OK;
         }
         CThreadProbeTarget* const m_pOwner;
