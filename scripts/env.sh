@@ -193,9 +193,10 @@ qd_build_msi() {
     echo "$msi"
 }
 
-# Wine without its debug chatter, without the Mono and Gecko installers, and without mirroring
-# Start-menu shortcuts into the Unix desktop's menus (files in the user's home, outside the prefix).
-export WINEDEBUG=-all
+# Wine without its debug chatter (unless the caller chose its channels: the checked run's heap
+# warnings reach the scripts that source this too), without the Mono and Gecko installers, and
+# without mirroring Start-menu shortcuts into the Unix desktop's menus (files in the user's home).
+export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # A fresh prefix in $1. A crash ends the process at once instead of waiting in Wine's debugger.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # QDSERVER and QDCLIENT as Windows expects its programs: Remote Desktop aware, subsystem version
 # 6.0 (the 32-bit default is 4.0), only system DLLs imported, no debug sections in a Release build,
-# and a manifest that asks for no elevation, names Windows 7 to 11, common controls 6 and
-# per-monitor DPI awareness with a system-aware fallback.
+# and a manifest where Windows reads it (resource type 24, name 1) that asks for no elevation, names
+# Windows 7 to 11, common controls 6 and per-monitor DPI awareness with a system-aware fallback.
 # Usage: binaries_test.sh OBJDUMP CONFIG PROGRAM...
 set -u
 OBJDUMP="$1" CONFIG="$2"
@@ -33,7 +33,7 @@ for program in "$@"; do
     if [ "$CONFIG" = Release ]; then
         "$OBJDUMP" -h "$program" | grep -q '\.debug' && fail "$name (Release) carries debug sections"
     fi
-    text="$(strings -n 6 "$program")"
+    text="$(python3 "$(dirname "$0")/pe_manifest.py" "$program")" || fail "$name has no manifest that Windows reads"
     for item in "${MANIFEST[@]}"; do
         grep -qF "$item" <<<"$text" || fail "$name: the manifest lacks $item"
     done

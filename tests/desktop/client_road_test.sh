@@ -122,6 +122,13 @@ unicode-folder)
     cp "$SERVER" "$folder/QDSERVER.EXE"
     # Started by Wine itself: the driver's command line is ANSI.
     wine_run "$folder/QDSERVER.EXE" /RegServer || fail "/RegServer from \"$folder\" failed"
+    # The type library's path too, read whole (reg query prints in the console's code page).
+    platform=win64
+    [ "${QD_ARCH:-x64}" = x86 ] && platform=win32
+    wine_run reg export "HKCR\\TypeLib\\{614CC714-7756-4FDA-9110-FE0F1193C7AC}\\1.0\\0\\$platform" \
+        "$(winepath -w "$WORK/typelib.reg")" /y >/dev/null
+    iconv -f UTF-16 -t UTF-8 "$WORK/typelib.reg" | grep -qF 'QD Папка 文件夹\\QDSERVER.EXE' ||
+        fail "the type library's path is not the copy's: $(iconv -f UTF-16 -t UTF-8 "$WORK/typelib.reg")"
     start_program client "$CLIENT"
     drive wait QDClient 15000 >/dev/null || fail "QDClient did not show"
     mouse_click_make_call

@@ -69,6 +69,20 @@ def lint(package):
             at = position[action][1]
             if not position["InstallInitialize"][1] < at < position["InstallFinalize"][1]:
                 yield rule, f"deferred {action} at {at} lies outside InstallInitialize..InstallFinalize"
+    # Every deferred registration or unregistration is undone: a rollback action of the same program
+    # with the opposite switch lies just before it (named otherwise, it is not found by the rule above).
+    opposite = {"/regserver": "/unregserver", "/unregserver": "/regserver"}
+    rows = {r["Action"]: r for r in t["CustomAction"]}
+    for action, kind in types.items():
+        switch = rows[action].get("Target", "").strip().lower()
+        if switch not in opposite or kind & (ROLLBACK | COMMIT) or not kind & IN_SCRIPT:
+            continue
+        i = position.get(action, (0,))[0]
+        partner = rows.get(sequence[i - 1][1]) if i > 0 else None
+        if not (partner and types[partner["Action"]] & (IN_SCRIPT | ROLLBACK) == IN_SCRIPT | ROLLBACK
+                and partner["Source"] == rows[action]["Source"]
+                and partner.get("Target", "").strip().lower() == opposite[switch]):
+            yield rule, f"{action} ({switch}) has no rollback action running {opposite[switch]} just before it"
     remove = position.get("RemoveExistingProducts")
     if remove and not (position["InstallValidate"][1] < remove[1] < position["InstallInitialize"][1]
                        or remove[1] > position["InstallFinalize"][1]):

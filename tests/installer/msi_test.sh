@@ -15,6 +15,8 @@ WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
 source "$(dirname "$0")/../../scripts/env.sh"
 source "$QD_ROOT/installer/signing.sh"
+# Failures are this test's to judge (msiexec is expected to fail at times): no exit on the first.
+trap - ERR
 # The prefix and the display are this test's own (clicks reach no other run's windows) and go
 # with it: end them, never restart them as lib.sh does for the shared prefix, which is never
 # touched (no WINEPREFIX until this test's own is made).
@@ -234,16 +236,14 @@ for round in 1 2; do
 done
 
 # Rollback, with the failing package. A failed installation leaves no entry and no programs.
-# Wine's msiexec also leaves the class registration behind: it schedules the removal of the new
-# files a second time and runs that before RollbackRegisterServer, which then finds no
-# QDSERVER.EXE (Windows runs the rollback script in reverse order: unregistration first). An
-# installation and uninstallation of the package clean it up; the machine is then as before.
+# The class registration is not checked: Wine's msiexec removes the new files before it runs
+# RollbackRegisterServer, which then finds no QDSERVER.EXE (Windows runs the rollback script in
+# reverse order, unregistration first; installer.lint checks that each registration has its undoing
+# partner). An installation and uninstallation of the package clean it up.
 msiexec /i "$(winepath -w "$FAILING")" /qn QD_TEST_FAILURE=1 && fail "the failing installation succeeded"
 [ -z "$(entries)" ] || fail "the failed installation left an entry"
 [ ! -e "$INSTALLED" ] || fail "the failed installation left $INSTALLED"
-registration="absent"
-[ "$(reg_default 'HKCR\QDSERVER.DEMO\CLSID')" = absent ] || registration="left behind (Wine)"
-pass "a failed installation is rolled back: no entry, no programs; the registration: $registration"
+pass "a failed installation is rolled back: no entry, no programs"
 install "$MSI" "$VERSION"
 quiet_uninstall
 [ "$UNINSTALL_RC" = 0 ] || fail "the quiet uninstallation exited with $UNINSTALL_RC"

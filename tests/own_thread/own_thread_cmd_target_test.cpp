@@ -6,7 +6,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <atomic>
 #include <future>
 #include <vector>
@@ -47,13 +46,14 @@ TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStays
     EXPECT_EQ(CThreadProbeTarget::s_nOwnThreadParkedAtDeletion, 1) << "the destructor awaited the thread";
 }
 
-// However many interfaces the creating thread hands out, and in whatever order they are released,
-// each pointer carries its own reference and the object is deleted once, there, after the last.
+// However many interfaces the creating thread hands out, each pointer carries its own reference and
+// the object is deleted once, there, after the last. An interface beyond the dispatch ones leads to
+// the own thread too.
 TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadEachCarryAReferenceOfTheirOwn)
 {
     const IID* const kRequests[] = {&IID_IDispatch, &IID_IUnknown, &CThreadProbeTarget::kDispatchIID};
-    for (int nOrder : {0, 1, 2}) {  // only a missing interface asked for; released first to last; last to first
-        SCOPED_TRACE(nOrder);
+    for (bool bHandOut : {false, true}) {  // only a missing interface asked for, or the three first
+        SCOPED_TRACE(bHandOut);
         CThreadProbeTarget::ResetCounters();
         DWORD nOwnThread = 0;
         TheCreatingThread().Run([&] {
@@ -66,20 +66,26 @@ TEST_F(OwnThreadCmdTargetTest, InterfaceRequestsOnTheCreatingThreadEachCarryARef
             nOwnThread = pObject->GetOwnThreadID();
             std::vector<IDispatch*> pointers;
             for (const IID* piid : kRequests) {
-                if (nOrder == 0)
+                if (!bHandOut)
                     break;
                 IUnknown* pUnk = nullptr;
                 ASSERT_EQ(pObject->ExternalQueryInterface(piid, reinterpret_cast<void**>(&pUnk)), S_OK);
                 EXPECT_NE(pUnk, static_cast<IUnknown*>(pObject->GetIDispatch(FALSE))) << "the proxy";
                 pointers.push_back(static_cast<IDispatch*>(pUnk));
             }
-            IUnknown* pPersist = reinterpret_cast<IUnknown*>(1);
-            EXPECT_EQ(pObject->ExternalQueryInterface(&IID_IPersist, reinterpret_cast<void**>(&pPersist)),
+            if (bHandOut) {
+                IPersist* pPersist = nullptr;
+                ASSERT_EQ(pObject->ExternalQueryInterface(&IID_IPersist, reinterpret_cast<void**>(&pPersist)), S_OK);
+                CLSID ranOn = GUID_NULL;
+                EXPECT_EQ(pPersist->GetClassID(&ranOn), S_OK);
+                EXPECT_EQ(ranOn.Data1, nOwnThread) << "IPersist's call ran on the own thread";
+                pPersist->Release();
+            }
+            IUnknown* pMissing = reinterpret_cast<IUnknown*>(1);
+            EXPECT_EQ(pObject->ExternalQueryInterface(&IID_IPersistStream, reinterpret_cast<void**>(&pMissing)),
                       E_NOINTERFACE) << "asked of the object, which has none";
-            EXPECT_EQ(pPersist, nullptr);
+            EXPECT_EQ(pMissing, nullptr);
             pObject->ExternalRelease();  // the creation reference
-            if (nOrder == 2)
-                std::reverse(pointers.begin(), pointers.end());
             while (!pointers.empty()) {
                 // Whatever is still held keeps the object, and its calls still reach the own thread.
                 for (IDispatch* pDisp : pointers)

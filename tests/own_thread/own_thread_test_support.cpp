@@ -1,6 +1,9 @@
 #include "own_thread_test_support.h"
 
+#include <gtest/gtest.h>
 #include <objbase.h>
+
+#include <string>
 
 CCreatingThread& TheCreatingThread()
 {
@@ -26,8 +29,15 @@ long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
 {
     DISPID dispid = DISPID_UNKNOWN;
     LPOLESTR name = const_cast<LPOLESTR>(pszName);
-    if (FAILED(pDisp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid)))
-        return 0;
+    // A failed call fails the test: a 0 alone could pass an expectation of 0 or of "not this thread".
+    auto failed = [pszName](const char* lpszStep, HRESULT hr) {
+        ADD_FAILURE() << lpszStep << " " << std::string(pszName, pszName + lstrlenW(pszName)) << " failed: 0x"
+                      << std::hex << hr;
+        return 0L;
+    };
+    HRESULT hr = pDisp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr))
+        return failed("naming", hr);
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_I4;
@@ -35,9 +45,10 @@ long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg)
     DISPPARAMS params{&arg, nullptr, nArg >= 0 ? 1u : 0u, 0};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = pDisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                               &result, nullptr, nullptr);
-    return SUCCEEDED(hr) && result.vt == VT_I4 ? result.lVal : 0;
+    hr = pDisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    if (FAILED(hr))
+        return failed("calling", hr);
+    return result.vt == VT_I4 ? result.lVal : 0;
 }
 
 bool ReleaseAndWaitForDeletion(IDispatch* pDisp)

@@ -16,7 +16,7 @@ CCreatingThread& TheCreatingThread();
 // *ppObject is for inspection while the object lives.
 IDispatch* CreateProbe(BOOL bOwnThread, CThreadProbeTarget** ppObject = nullptr);
 
-// Calls a member that returns a long; 0 on failure (the caller's expectation then fails).
+// Calls a member that returns a long; a failed call fails the test and gives 0.
 long CallLong(IDispatch* pDisp, const wchar_t* pszName, long nArg = -1);
 
 // Releases pDisp and waits until every probe object has been deleted.

@@ -11,6 +11,10 @@ BEGIN_DISPATCH_MAP(CThreadProbeTarget, CZKOwnThreadCmdTarget)
     DISP_FUNCTION(CThreadProbeTarget, "SlowDownThreadEnd", SlowDownThreadEnd, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
+BEGIN_INTERFACE_MAP(CThreadProbeTarget, CZKOwnThreadCmdTarget)
+    INTERFACE_PART(CThreadProbeTarget, IID_IPersist, Persist)
+END_INTERFACE_MAP()
+
 std::atomic<int> CThreadProbeTarget::s_nLive{0};
 std::atomic<int> CThreadProbeTarget::s_nFinalReleases{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nFirstFinalReleaseThread{0};

@@ -50,6 +50,22 @@ public:
     static std::atomic<int> s_nProbeSeenWhileParked;
 
     DECLARE_DISPATCH_MAP()
+    DECLARE_INTERFACE_MAP()
+
+    // A second interface, marshaled by COM itself: the class ID it gives has the ID of the thread
+    // the call ran on as its first field.
+    struct CPersistPart final : IPersist {
+        explicit CPersistPart(CThreadProbeTarget* pOwner) : m_pOwner(pOwner) {}
+        STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override { return m_pOwner->ExternalQueryInterface(&iid, ppv); }
+        STDMETHODIMP_(ULONG) AddRef() override { return m_pOwner->ExternalAddRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return m_pOwner->ExternalRelease(); }
+        STDMETHODIMP GetClassID(CLSID* pId) override
+        {
+            *pId = CLSID{GetCurrentThreadId(), 0, 0, {}};
+            return S_OK;
+        }
+        CThreadProbeTarget* const m_pOwner;
+    } m_xPersist{this};
 
 private:
     HWND m_hSlowEndWnd = nullptr;

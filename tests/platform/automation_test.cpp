@@ -126,6 +126,7 @@ TEST_F(AutomationTest, ReturnedStringsAreCopiesOfTheArguments)
     EXPECT_NE(result.bstrVal, arg.bstrVal) << "both are freed: each must own its string";
     ASSERT_EQ(Call(16, {arg}, &result), S_OK);
     EXPECT_NE(result.bstrVal, arg.bstrVal);
+    EXPECT_EQ(Call(15, {arg}), S_OK) << "a result nobody takes";
 }
 
 TEST_F(AutomationTest, PropertiesGetAndPutByKind)
@@ -134,8 +135,10 @@ TEST_F(AutomationTest, PropertiesGetAndPutByKind)
     ASSERT_EQ(Call(20, {Text(L"12")}, nullptr, DISPATCH_PROPERTYPUT), S_OK);
     ASSERT_EQ(Call(20, {}, &result, DISPATCH_PROPERTYGET), S_OK);
     EXPECT_EQ(result.lVal, 12);
+    result.Clear();
     ASSERT_EQ(Call(20, {}, &result, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK) << "as script hosts ask";
-    EXPECT_EQ(m_pObject->m_nLevel, 12);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 12);
     EXPECT_EQ(Call(20, {Long(1), Long(2)}, nullptr, DISPATCH_PROPERTYPUT), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(20, {Long(1)}, &result, DISPATCH_PROPERTYGET), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(20, {Long(1)}, nullptr, DISPATCH_PROPERTYPUTREF), DISP_E_MEMBERNOTFOUND)

@@ -17,6 +17,17 @@ class ConnectionPointTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
     void TearDown() override { CoUninitialize(); }
+
+    // A new source, held by its point from now on; the probe is for firing.
+    static CEventSourceProbe* NewSource(ComPtr<IConnectionPoint>& point)
+    {
+        auto* pProbe = new CEventSourceProbe;
+        ComPtr<IConnectionPointContainer> container;
+        EXPECT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
+        pProbe->GetIDispatch(FALSE)->Release();  // the creation reference
+        EXPECT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+        return pProbe;
+    }
 };
 
 TEST_F(ConnectionPointTest, EnumeratorsListThePointAndItsSinksAndClonesKeepTheirPlace)
@@ -71,12 +82,9 @@ TEST_F(ConnectionPointTest, EnumeratorsListThePointAndItsSinksAndClonesKeepTheir
 // gives the firing thread.
 TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread)
 {
-    auto* pProbe = new CEventSourceProbe;
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_HRESULT_SUCCEEDED(pProbe->GetIDispatch(FALSE)->QueryInterface(IID_PPV_ARGS(&container)));
-    pProbe->GetIDispatch(FALSE)->Release();
     ComPtr<IConnectionPoint> point;
-    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(IID_IDispatch, &point));
+    CEventSourceProbe* pProbe = NewSource(point);
+    ASSERT_NE(point.Get(), nullptr);
 
     CCreatingThread home;
     EventSink* sink = EventSink::Create();
@@ -95,6 +103,33 @@ TEST_F(ConnectionPointTest, FiringFromAnotherApartmentCallsTheSinkOnItsOwnThread
     pProbe->Fire(3);
     EXPECT_EQ(sink->Events().size(), 2u) << "an unadvised sink hears nothing more";
     sink->Release();
+}
+
+// A sink whose client is gone is dropped by the firing; a sink that merely fails stays.
+TEST_F(ConnectionPointTest, FiringDropsASinkWhoseClientIsGoneAndKeepsOneThatFails)
+{
+    ComPtr<IConnectionPoint> point;
+    CEventSourceProbe* pProbe = NewSource(point);
+    ASSERT_NE(point.Get(), nullptr);
+    EventSink* gone = EventSink::Create();
+    EventSink* failing = EventSink::Create();
+    gone->SetAnswer(RPC_E_DISCONNECTED);
+    failing->SetAnswer(E_FAIL);
+    DWORD goneCookie = 0, failingCookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(point->Advise(gone, &goneCookie));
+    ASSERT_HRESULT_SUCCEEDED(point->Advise(failing, &failingCookie));
+    pProbe->Fire(1);
+    ComPtr<IEnumConnections> connections;
+    ASSERT_HRESULT_SUCCEEDED(point->EnumConnections(&connections));
+    CONNECTDATA data[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(connections->Next(2, data, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(data[0].dwCookie, failingCookie);
+    data[0].pUnk->Release();
+    EXPECT_HRESULT_SUCCEEDED(point->Unadvise(failingCookie));
+    gone->Release();
+    failing->Release();
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -49,7 +51,7 @@ Where Read(const char* root)
     const std::wstring typeLib = ReadValue(root, TypeLibPathKey());
     if (progId.empty() && server.empty() && typeLib.empty())
         return Where::Nowhere;
-    if (progId.empty())
+    if (lstrcmpiW(progId.c_str(), L"{BB2FF4E7-0C33-4764-B3B4-F911B8499C26}") != 0)
         return Where::Mixed;
     if (server == L"\"" + ThisProgram() + L"\"" && typeLib == ThisProgram())
         return Where::Here;
@@ -143,6 +145,26 @@ TEST(RegistrationRulesTest, EachStartAndSwitchWritesWhereTheMachineAllows)
         EXPECT_EQ(RunRegistration(c.lpszSwitch), c.nExitCode);
         EXPECT_EQ(Read(kMachine), c.machineAfter);
         EXPECT_EQ(Read(kUser), c.userAfter);
+    }
+    CClassesRoot::Reset();
+    CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+}
+
+// One part of a registration that leads elsewhere is enough for a start to write it all again.
+TEST(RegistrationRulesTest, StartMendsALibraryOrProgIdThatLeadsElsewhere)
+{
+    const std::pair<std::string, std::string> kStrays[] = {
+        {TypeLibPathKey(), kOtherServer},
+        {"QDSERVER.DEMO\\CLSID", "{00000000-0000-0000-C000-000000000046}"},
+    };
+    for (const auto& stray : kStrays) {
+        SCOPED_TRACE(stray.first);
+        CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+        Prepare(kMachine, EClassesScope::Machine, Where::Here);
+        WriteValue(kMachine, stray.first, stray.second);
+        ASSERT_EQ(Read(kMachine), Where::Mixed);
+        EXPECT_EQ(RunRegistration(nullptr), 0);
+        EXPECT_EQ(Read(kMachine), Where::Here);
     }
     CClassesRoot::Reset();
     CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);

@@ -3,8 +3,8 @@
 #   start     (the fixture) starts QDSERVER once, as a user would, so that it writes its
 #             registration; then closes it and checks what it wrote.
 #   switches  /RegServer and /UnregServer, as installers run them: no window, the exit code, and
-#             exactly the registry keys that the server owns; the server is registered again at the end.
-#             /RegServerPerUser and /UnregServerPerUser act on the user's classes only.
+#             exactly the registry keys that the server owns, in both views; the server is
+#             registered again at the end. (Which classes each switch writes: RegistrationRulesTest.)
 # Usage: register_server.sh SERVER DRIVER [start|switches]
 set -u
 SERVER="$1" DRIVER="$2" CASE="${3:-start}"
@@ -83,18 +83,6 @@ switches)
     wine_run reg delete "HKCR\\CLSID\\$CLSID" /f $OTHER_VIEW >/dev/null
     switch_run 0 "$SERVER" /RegServer
     expect_registered
-    # The user's pair writes and removes the user's classes only; the machine's stay as they are.
-    USER='HKCU\Software\Classes'
-    switch_run 0 "$SERVER" /RegServerPerUser
-    expect_key "$USER\\QDSERVER.DEMO\\CLSID" "$CLSID"
-    expect_key "$USER\\CLSID\\$CLSID\\LocalServer32" "\"$SERVER_WIN\""
-    expect_key "$USER\\TypeLib\\$LIBID\\1.0\\0\\$MINE" "$SERVER_WIN"
-    switch_run 0 "$SERVER" -unregserverperuser
-    for key in "$USER\\QDSERVER.DEMO" "$USER\\CLSID\\$CLSID" "$USER\\TypeLib\\$LIBID"; do
-        expect_key "$key" absent
-    done
-    expect_registered
-    pass "/RegServerPerUser and /UnregServerPerUser wrote and removed the user's classes, and only those"
     switch_run 0 "$SERVER" -unregserver
     for key in 'HKCR\QDSERVER.DEMO' "HKCR\\CLSID\\$CLSID" "HKCR\\TypeLib\\$LIBID"; do
         expect_key "$key" absent
@@ -126,10 +114,6 @@ switches)
     switch_run 0 "$SERVER" /UnregServer
     expect_key 'HKCR\QDSERVER.DEMO' absent
     pass "/UnregServer removed the ProgID once no view had the class"
-
-    # Both switches at once contradict each other: a failure, and nothing is written.
-    switch_run 1 "$SERVER" /RegServer /UnregServer
-    expect_key 'HKCR\QDSERVER.DEMO' absent
 
     switch_run 0 "$SERVER" /RegServer
     expect_registered

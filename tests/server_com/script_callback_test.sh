@@ -17,5 +17,5 @@ cp "$(dirname "$0")/on_progress.js" "$WORK/"
 (cd "$WORK" && timeout 90 wine "$HOST" //nologo on_progress.js </dev/null >"$WORK/out" 2>&1)
 out="$(tr -d '\r' <"$WORK/out")"
 [ "$out" = "steps: 1,2,3,4,5,6,7,8,9,10" ] || fail "the script heard: $out"
-pass "JScript's OnProgress callback heard the ten steps in order during Test"
+pass "JScript's OnProgress callback heard the ten steps in order during Test, and nothing once null"
 close_server_if_running

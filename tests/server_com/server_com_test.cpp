@@ -124,24 +124,6 @@ TEST_F(ServerComTest, DisabledCallsRunOneAfterAnotherAndBlockTheWindow)
     EXPECT_EQ(unanswered, 5) << "the window does not answer while a main-thread call runs";
 }
 
-TEST_F(ServerComTest, AbortStopsExactlyOneOwnThreadCallWhichStillReturnsNormally)
-{
-    auto objects = MakeObjects(2);
-    std::vector<HRESULT> hr;
-    CallConcurrently(objects, &hr, [] {
-        EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }));
-        theServerWindow.Click(1010);  // "Abort Call"
-    });
-    ASSERT_EQ(hr.size(), 2u);
-    EXPECT_HRESULT_SUCCEEDED(hr[0]);
-    EXPECT_HRESULT_SUCCEEDED(hr[1]);
-    auto bars = theServerWindow.Bars();
-    int stopped = bars[0] < bars[1] ? 0 : 1;
-    EXPECT_EQ(bars[1 - stopped], 100) << "one click stops exactly one call";
-    EXPECT_GT(bars[stopped], 0);
-    EXPECT_LT(bars[stopped], 100) << "the aborted call leaves its bar part-filled";
-}
-
 TEST_F(ServerComTest, NinthObjectGetsNoBarAndFreedSlotsAreTakenLowestFirst)
 {
     auto objects = MakeObjects(9);
@@ -207,50 +189,10 @@ TEST_F(ServerComTest, SecondCallContinuesFromWhereItsBarStands)
     EXPECT_EQ(theServerWindow.Bar(0), first);
 }
 
-TEST_F(ServerComTest, BadCallsGetComErrorsAndTheServerGoesOnServing)
-{
-    RemoteObject object(kDemoProgId);
-    ASSERT_HRESULT_SUCCEEDED(object.Created());
-    IDispatch* p = object.Get();
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(p->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(p->Invoke(-1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_I4;
-    arg.lVal = 7;
-    DISPPARAMS oneArg{&arg, nullptr, 1, 0};
-    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &oneArg, nullptr, nullptr, nullptr), DISP_E_BADPARAMCOUNT);
-    DISPID named = 0;
-    DISPPARAMS namedArg{&arg, &named, 1, 1};
-    EXPECT_EQ(p->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &namedArg, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
-
-    LPOLESTR unknown = const_cast<LPOLESTR>(L"NoSuchMember");
-    DISPID id = 0;
-    EXPECT_EQ(p->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN);
-    ITypeInfo* pInfo = nullptr;
-    EXPECT_EQ(p->GetTypeInfo(1, 0, &pInfo), DISP_E_BADINDEX);
-    EXPECT_EQ(pInfo, nullptr);
-
-    // Late-bound, by name, in a case of the caller's choosing, as script hosts call.
-    LPOLESTR name = const_cast<LPOLESTR>(L"tEST");
-    ASSERT_HRESULT_SUCCEEDED(p->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(id, 1);
-    VARIANT result;
-    VariantInit(&result);
-    double start = NowMs();
-    EXPECT_HRESULT_SUCCEEDED(p->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
-                                       &result, nullptr, nullptr));
-    EXPECT_GT(NowMs() - start, kCallMs * 0.95) << "the server still serves a normal call";
-    EXPECT_EQ(theServerWindow.Bar(0), 100);
-}
-
 // What a member listing or an early-binding generator reads: the object's one type info is the
-// dispatch interface with the method "Test" as DISPID 1 and the write-only callback property
-// "OnProgress" as DISPID 2, and its library is registered, loadable by
-// its ID alone, and holds the class.
+// dispatch interface that names "Test" as DISPID 1 (its members agree with the dispatch map, which
+// the agreement test checks), and its library is registered, loadable by its ID alone, and holds
+// the class.
 TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary)
 {
     RemoteObject object(kDemoProgId);
@@ -265,21 +207,7 @@ TEST_F(ServerComTest, TypeInformationDescribesTestAndLeadsToTheRegisteredLibrary
     ASSERT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
     EXPECT_TRUE(IsEqualGUID(attr->guid, kDemoDispatchIid));
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-    EXPECT_EQ(attr->cFuncs, 2);
     info->ReleaseTypeAttr(attr);
-    FUNCDESC* func = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(info->GetFuncDesc(0, &func));
-    EXPECT_EQ(func->memid, 1);
-    EXPECT_EQ(func->invkind, INVOKE_FUNC);
-    EXPECT_EQ(func->cParams, 0);
-    EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_VOID);
-    info->ReleaseFuncDesc(func);
-    ASSERT_HRESULT_SUCCEEDED(info->GetFuncDesc(1, &func));
-    EXPECT_EQ(func->memid, 2);
-    EXPECT_EQ(func->invkind, INVOKE_PROPERTYPUT);
-    ASSERT_EQ(func->cParams, 1);
-    EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_DISPATCH);
-    info->ReleaseFuncDesc(func);
     BSTR name = nullptr;
     UINT names = 0;
     ASSERT_HRESULT_SUCCEEDED(info->GetNames(1, &name, 1, &names));
@@ -467,8 +395,6 @@ TEST_F(ServerComTest, ConnectionPointsAndClassInfoAnswerAsComDocuments)
     RemoteObject notASink(kDemoProgId);  // an IDispatch, but not the events' interface
     EXPECT_EQ(point->Advise(notASink.Get(), &cookie), CONNECT_E_CANNOTCONNECT);
     EXPECT_EQ(cookie, 0u);
-    EXPECT_EQ(point->Unadvise(12345), CONNECT_E_NOCONNECTION);
-    EXPECT_EQ(point->Unadvise(0), CONNECT_E_NOCONNECTION);
 
     ComPtr<IProvideClassInfo2> classInfo;
     ASSERT_HRESULT_SUCCEEDED(object.Get()->QueryInterface(IID_PPV_ARGS(&classInfo)));

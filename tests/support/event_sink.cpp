@@ -93,5 +93,5 @@ STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pP
     }
     if (dispid == 1 && m_hook)
         m_hook(value);
-    return S_OK;
+    return m_answer;
 }

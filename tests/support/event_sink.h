@@ -35,6 +35,8 @@ public:
     // The events a full call makes: Progress 1 to 10, then Finished(10); or those of n steps.
     static std::vector<Event> CallOf(long nSteps);
     void SetProgressHook(std::function<void(long nStep)> hook) { m_hook = std::move(hook); }
+    // What Invoke answers once it has recorded the event (a failure stands in for a sink's trouble).
+    void SetAnswer(HRESULT hr) { m_answer = hr; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -53,6 +55,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<Event> m_events;
     std::function<void(long)> m_hook;
+    HRESULT m_answer = S_OK;
     IConnectionPoint* m_pPoint = nullptr;
     DWORD m_dwCookie = 0;
 };
