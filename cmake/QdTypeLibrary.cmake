@@ -1,5 +1,10 @@
-# qd_add_type_library(TARGET RC IDL): compiles IDL into a type library (<name>.tlb, in the current
-# binary folder) with the MinGW-w64 widl, for TARGET's resource file RC to embed as TYPELIB 1.
+# qd_add_type_library(TARGET RC IDL): compiles IDL (<name>.idl) with the MinGW-w64 widl into
+# - the type library <name>.tlb, for TARGET's resource file RC to embed as TYPELIB 1;
+# - the header <name>_i.h, which declares the IDL's GUIDs (LIBID_<library>, DIID_<dispinterface>,
+#   IID_<interface>, CLSID_<coclass>) and interfaces as MIDL's header does, and <name>_i.c, which
+#   defines the GUIDs: both in the static library target <name>_idl. Link <name>_idl and include
+#   <name>_i.h; no GUID need be written a second time in C++.
+# All are written into the current binary folder.
 # The IDL imports (oaidl.idl, ...) come from Wine's development files, stdole2.tlb from Wine's
 # library folder.
 find_program(QD_WIDL NAMES ${MINGW_PREFIX}-widl REQUIRED)
@@ -18,12 +23,19 @@ function(qd_add_type_library target rc idl)
     else()
         set(arch --win32)
     endif()
-    add_custom_command(OUTPUT ${tlb}
-        COMMAND ${QD_WIDL} ${arch} -t -I ${QD_IDL_IMPORTS} -L ${QD_STDOLE2_DIR}
-                -o ${tlb} ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    set(header ${CMAKE_CURRENT_BINARY_DIR}/${name}_i.h)
+    set(guids ${CMAKE_CURRENT_BINARY_DIR}/${name}_i.c)
+    set(widl ${QD_WIDL} ${arch} -I ${QD_IDL_IMPORTS} -L ${QD_STDOLE2_DIR})
+    add_custom_command(OUTPUT ${tlb} ${header} ${guids}
+        COMMAND ${widl} -t -o ${tlb} ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+        COMMAND ${widl} -h -H ${header} ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+        COMMAND ${widl} -u -o ${guids} ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
         DEPENDS ${idl}
-        COMMENT "Compiling the type library ${name}.tlb")
+        COMMENT "Compiling ${name}.idl: the type library, the header and the GUIDs")
     target_sources(${target} PRIVATE ${tlb})
     set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${tlb})
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+    add_library(${name}_idl STATIC ${guids} ${header})
+    target_include_directories(${name}_idl PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
+    target_link_libraries(${name}_idl PUBLIC uuid ole32)
 endfunction()

@@ -3,15 +3,6 @@
 #include "board_link.h"
 #include "server_dlg.h"
 
-// {BB2FF4E7-0C33-4764-B3B4-F911B8499C26}
-const CLSID CLSID_QDCmdTarget = {0xbb2ff4e7, 0x0c33, 0x4764, {0xb3, 0xb4, 0xf9, 0x11, 0xb8, 0x49, 0x9c, 0x26}};
-// {0514E068-97D3-4158-B9D0-F5969D13486B}
-const IID IID_IQDCmdTarget = {0x0514e068, 0x97d3, 0x4158, {0xb9, 0xd0, 0xf5, 0x96, 0x9d, 0x13, 0x48, 0x6b}};
-// {7C4E2D91-5A3B-4F6E-8D12-3B9A6E0F4C21}
-const IID DIID_IQDCmdTargetEvents = {0x7c4e2d91, 0x5a3b, 0x4f6e, {0x8d, 0x12, 0x3b, 0x9a, 0x6e, 0x0f, 0x4c, 0x21}};
-// {614CC714-7756-4FDA-9110-FE0F1193C7AC}
-const GUID LIBID_QDSERVER = {0x614cc714, 0x7756, 0x4fda, {0x91, 0x10, 0xfe, 0x0f, 0x11, 0x93, 0xc7, 0xac}};
-
 IMPLEMENT_DYNCREATE(CQDCmdTarget, CZKOwnThreadCmdTarget)
 
 // One running QDSERVER creates every object that clients ask for.
@@ -26,7 +17,7 @@ BEGIN_DISPATCH_MAP(CQDCmdTarget, CZKOwnThreadCmdTarget)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CQDCmdTarget, CCmdTarget)
-    INTERFACE_PART(CQDCmdTarget, IID_IQDCmdTarget, Dispatch)
+    INTERFACE_PART(CQDCmdTarget, DIID_IQDCmdTarget, Dispatch)
     INTERFACE_PART(CQDCmdTarget, IID_IConnectionPointContainer, ConnPtContainer)
     INTERFACE_PART(CQDCmdTarget, IID_IProvideClassInfo, ProvideClassInfo)
     INTERFACE_PART(CQDCmdTarget, IID_IProvideClassInfo2, ProvideClassInfo)
@@ -78,7 +69,7 @@ void CQDCmdTarget::OnFinalRelease()
 
 BOOL CQDCmdTarget::GetDispatchIID(IID* pIID)
 {
-    *pIID = IID_IQDCmdTarget;
+    *pIID = DIID_IQDCmdTarget;
     return TRUE;
 }
 

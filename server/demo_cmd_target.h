@@ -11,12 +11,10 @@
 #include <provide_class_info.h>
 #include <type_lib_cache.h>
 
-// The class, its dispatch interface, and the type library that describes both (qdserver.idl,
-// TYPELIB resource 1 of QDSERVER.EXE).
-extern const CLSID CLSID_QDCmdTarget;
-extern const IID IID_IQDCmdTarget;
-extern const IID DIID_IQDCmdTargetEvents;
-extern const GUID LIBID_QDSERVER;
+// The class, its dispatch interfaces, and the type library that describes them (qdserver.idl,
+// TYPELIB resource 1 of QDSERVER.EXE): CLSID_QDCmdTarget, DIID_IQDCmdTarget, DIID_IQDCmdTargetEvents,
+// LIBID_QDSERVER, generated from the IDL.
+#include <qdserver_i.h>
 constexpr WORD kQDServerLibVersionMajor = 1;
 constexpr WORD kQDServerLibVersionMinor = 0;
 

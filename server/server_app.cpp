@@ -10,35 +10,17 @@ BEGIN_MESSAGE_MAP(CServerApp, CWinApp)
     ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
 
-CServerApp::CServerApp() = default;
+CServerApp::CServerApp()
+    : COleServerApp({&CQDCmdTarget::factory}, LIBID_QDSERVER, kQDServerLibVersionMajor, kQDServerLibVersionMinor)
+{
+}
 
 CServerApp theApp;
 
 BOOL CServerApp::InitInstance()
 {
-    // Installers run these unattended: no window, no message box, only the exit code. Asked for
-    // more than one at once, the server does none.
-    struct Switch {
-        const char* name;
-        BOOL bRegister;
-        EClassesScope scope;
-    };
-    static const Switch kSwitches[] = {{"RegServer", TRUE, EClassesScope::Machine},
-                                       {"UnregServer", FALSE, EClassesScope::Machine},
-                                       {"RegServerPerUser", TRUE, EClassesScope::User},
-                                       {"UnregServerPerUser", FALSE, EClassesScope::User}};
-    const Switch* pSwitch = nullptr;
-    int nSwitches = 0;
-    for (const Switch& s : kSwitches) {
-        if (HasSwitch(s.name)) {
-            pSwitch = &s;
-            ++nSwitches;
-        }
-    }
-    if (nSwitches != 0) {
-        m_nExitCode = nSwitches == 1 && AfxOleInit() && UpdateRegistration(pSwitch->bRegister, pSwitch->scope) ? 0 : 1;
+    if (RunRegistrationSwitch())
         return FALSE;
-    }
 
     if (!AfxOleInit()) {
         AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
@@ -49,7 +31,7 @@ BOOL CServerApp::InitInstance()
 
     // Every start offers the classes to COM and writes their registration; the command line
     // (/Embedding, /Automation) makes no difference: the dialog is always shown.
-    COleObjectFactory::RegisterAll({&CQDCmdTarget::factory});
+    RegisterFactories();
     RegisterAtStart();
 
     CServerDlg dlg;
@@ -61,30 +43,4 @@ BOOL CServerApp::InitInstance()
     // Objects and calls may outlive the dialog; from now on they find no board.
     CBoardUse::CloseBoard();
     return FALSE;
-}
-
-int CServerApp::ExitInstance() { return m_nExitCode; }
-
-BOOL CServerApp::UpdateRegistration(BOOL bRegister, EClassesScope scope)
-{
-    // Both parts even when the first fails: as much as can be written, or removed, is.
-    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(bRegister, scope);
-    BOOL bTypeLib = bRegister ? AfxOleRegisterTypeLib(AfxGetInstanceHandle(), LIBID_QDSERVER,
-                                                      kQDServerLibVersionMajor, kQDServerLibVersionMinor, scope)
-                              : AfxOleUnregisterTypeLib(AfxGetInstanceHandle(), LIBID_QDSERVER,
-                                                        kQDServerLibVersionMajor, kQDServerLibVersionMinor, scope);
-    return bClasses && bTypeLib;
-}
-
-BOOL CServerApp::RegisterAtStart()
-{
-    if (COleObjectFactory::IsRegisteredHereAll() &&
-        AfxOleIsTypeLibRegisteredHere(AfxGetInstanceHandle(), LIBID_QDSERVER, kQDServerLibVersionMajor,
-                                      kQDServerLibVersionMinor))
-        return TRUE;
-    // Asked before anything is written, so that a refusal leaves no half registration behind.
-    CRegKey machine;
-    if (CClassesRoot::OpenForWrite(EClassesScope::Machine, machine) != ERROR_ACCESS_DENIED)
-        return UpdateRegistration(TRUE, EClassesScope::Machine);
-    return UpdateRegistration(TRUE, EClassesScope::User);
 }

@@ -1,28 +1,17 @@
 // QDSERVER's application: initialises OLE, offers its automation classes to COM, writes their
 // registration and its type library's where they do not already lead to this program, and runs the
-// main dialog until the user closes it. Started with /RegServer or /UnregServer (the machine's
-// classes) or /RegServerPerUser or /UnregServerPerUser (the current user's), it only writes or
-// removes that registration and ends, without a window; its exit code is then 0 on success and 1
-// on failure.
+// main dialog until the user closes it. The registration switches are the framework's (see
+// COleServerApp): they write or remove the registration and end without a window.
 #pragma once
 #include "afx.h"
-#include "classes_root.h"
+#include "ole_server_app.h"
 
-class CServerApp : public CWinApp {
+class CServerApp : public COleServerApp {
 public:
     CServerApp();
     BOOL InitInstance() override;
-    int ExitInstance() override;
 
 protected:
-    // The classes' entries and the type library's, written into or removed from one scope together.
-    static BOOL UpdateRegistration(BOOL bRegister, EClassesScope scope);
-    // At start: nothing where COM already finds this program; otherwise the machine's classes, and
-    // only where the machine refuses, the user's.
-    static BOOL RegisterAtStart();
-
-    int m_nExitCode = 0;
-
     DECLARE_MESSAGE_MAP()
 };
 

@@ -52,6 +52,20 @@ STDMETHODIMP CCmdTargetDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames,
 
 namespace {
 
+// The locale of the call that runs on this thread, for the conversions its member asks for.
+thread_local LCID t_callLocale = LOCALE_USER_DEFAULT;
+
+class CCallLocaleScope {
+public:
+    explicit CCallLocaleScope(LCID lcid) : m_previous(t_callLocale) { t_callLocale = lcid; }
+    ~CCallLocaleScope() { t_callLocale = m_previous; }  // a call inside a call gets its own
+    CCallLocaleScope(const CCallLocaleScope&) = delete;
+    CCallLocaleScope& operator=(const CCallLocaleScope&) = delete;
+
+private:
+    LCID m_previous;
+};
+
 bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
 
 // Converts one argument to its parameter's code, as automation does. On failure the error that
@@ -117,7 +131,7 @@ void AfxThrowArgumentError(HRESULT hr, UINT nParam) { throw CDispatchArgumentErr
 CComVariant AfxChangeArgumentType(const VARIANT& arg, VARTYPE vt, UINT nParam)
 {
     CComVariant result;
-    HRESULT hr = ConvertArgument(&arg, static_cast<unsigned char>(vt), LOCALE_USER_DEFAULT, &result);
+    HRESULT hr = ConvertArgument(&arg, static_cast<unsigned char>(vt), t_callLocale, &result);
     if (FAILED(hr))
         AfxThrowArgumentError(hr, nParam);
     return result;
@@ -190,6 +204,7 @@ STDMETHODIMP CCmdTargetDispatch::Invoke(DISPID dispIdMember, REFIID riid, LCID l
     if (pVarResult != nullptr)
         VariantInit(pVarResult);
     try {
+        const CCallLocaleScope locale(lcid);
         pfn(m_pOwner, pEntry, args.Data(), pVarResult);
         return S_OK;
     } catch (const CDispatchArgumentError& error) {

@@ -431,7 +431,8 @@ struct CDispatchArgumentError {
     UINT nParam;
 };
 [[noreturn]] void AfxThrowArgumentError(HRESULT hr, UINT nParam);
-// The argument as the type vt, converted as automation converts; a failure is the argument's error.
+// The argument as the type vt, converted as automation converts, in the locale of the call that
+// runs (its lcid); a failure is the argument's error.
 CComVariant AfxChangeArgumentType(const VARIANT& arg, VARTYPE vt, UINT nParam);
 
 #define DECLARE_DISPATCH_MAP() AFX_DECLARE_CLASS_MAP(Dispatch, AFX_DISPMAP)

@@ -7,10 +7,38 @@
 #include <atomic>
 
 namespace {
-std::atomic<LONG> g_nLockCount{0};
 DWORD g_nOleThreadID = 0;  // the thread AfxOleInit succeeded on
 std::atomic<BOOL> g_bUserCtrl{TRUE};
+std::atomic<BOOL> g_bStopping{FALSE};
+std::atomic<LONG> g_nObjectsEnding{0};  // released by their last client, not yet destroyed
+HWND g_hServerEndWnd = nullptr;         // on the OLE thread: withdraws the classes for other threads
+
+constexpr UINT WM_WITHDRAW_CLASSES = WM_APP + 1;
+
+void QuitIfDone()
+{
+    if (g_bStopping && g_nObjectsEnding == 0 && g_nOleThreadID != 0)
+        PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
 }
+
+LRESULT CALLBACK ServerEndWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (nMsg != WM_WITHDRAW_CLASSES)
+        return DefWindowProcA(hWnd, nMsg, wParam, lParam);
+    COleObjectFactory::RevokeAll();
+    return 0;
+}
+
+// Classes are revoked on the thread that offered them; another thread waits until they are, so
+// that a client whose release ended the server finds them gone when its release returns.
+void WithdrawClasses()
+{
+    if (g_nOleThreadID == GetCurrentThreadId())
+        COleObjectFactory::RevokeAll();
+    else if (g_hServerEndWnd != nullptr)
+        SendMessageA(g_hServerEndWnd, WM_WITHDRAW_CLASSES, 0, 0);
+}
+}  // namespace
 
 BOOL AfxOleInit()
 {
@@ -26,18 +54,57 @@ void AfxOleTerm()
     if (g_nOleThreadID == 0 || g_nOleThreadID != GetCurrentThreadId())
         return;
     COleObjectFactory::RevokeAll();
+    if (g_hServerEndWnd != nullptr)
+        DestroyWindow(g_hServerEndWnd);
+    g_hServerEndWnd = nullptr;
     OleUninitialize();
     g_nOleThreadID = 0;
 }
 
-void AfxOleLockApp() { ++g_nLockCount; }
+// A server with a window must not count through COM: on Windows the count's end suspends every
+// class object of the process, and the server could create nothing more while its window is open.
+void AfxOleLockApp()
+{
+    if (!g_bUserCtrl)
+        CoAddRefServerProcess();
+}
 
 void AfxOleUnlockApp()
 {
-    if (--g_nLockCount == 0 && !g_bUserCtrl && g_nOleThreadID != 0)
-        PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
+    if (g_bUserCtrl || CoReleaseServerProcess() != 0)
+        return;
+    // Windows has suspended the classes; revoking them withdraws them where suspension does nothing.
+    g_bStopping = TRUE;
+    WithdrawClasses();
+    QuitIfDone();
 }
 
-void AfxOleSetUserCtrl(BOOL bUserCtrl) { g_bUserCtrl = bUserCtrl; }
+void AfxOleObjectEnding()
+{
+    ++g_nObjectsEnding;
+    AfxOleUnlockApp();
+}
+
+void AfxOleObjectEnded()
+{
+    --g_nObjectsEnding;
+    QuitIfDone();
+}
+
+void AfxOleSetUserCtrl(BOOL bUserCtrl)
+{
+    g_bUserCtrl = bUserCtrl;
+    if (!bUserCtrl && g_hServerEndWnd == nullptr && g_nOleThreadID == GetCurrentThreadId()) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = ServerEndWndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "QDOleServerEndWnd";
+        RegisterClassA(&wc);
+        g_hServerEndWnd = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          wc.hInstance, nullptr);
+    }
+}
 
 BOOL AfxOleGetUserCtrl() { return g_bUserCtrl; }
+
+BOOL AfxOleIsServerStopping() { return g_bStopping; }

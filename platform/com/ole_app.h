@@ -1,5 +1,5 @@
-// OLE for the application: initialisation of the main thread, and the count of application locks
-// that live objects and clients hold.
+// OLE for the application: initialisation of the main thread, and the application locks that live
+// objects and clients hold.
 #pragma once
 #include <windows.h>
 
@@ -8,11 +8,25 @@ BOOL AfxOleInit();
 // Revokes the class factories and uninitialises OLE, when AfxOleInit succeeded on this thread.
 void AfxOleTerm();
 
+// A lock keeps the server running. Each object that a class factory creates holds one for its life,
+// and each LockServer(TRUE) one until its LockServer(FALSE); a class may take more.
 void AfxOleLockApp();
 void AfxOleUnlockApp();
+// An object's lock ends in two steps: its last release gives the lock back (so a server that ends
+// withdraws its classes before that release returns to the client), and the server ends only once
+// the object has been destroyed as well.
+void AfxOleObjectEnding();
+void AfxOleObjectEnded();
 
-// Whether the user controls the program's lifetime (the default). A server that COM started for
-// its objects sets FALSE: the last unlock then ends the message loop of the thread that ran
-// AfxOleInit, and the program with it.
+// Whether the user controls the program's lifetime (the default): a server with a window, which
+// stays while the window is open. A server that COM starts for its objects sets FALSE before it
+// offers its classes; its locks then count through COM's server-process count
+// (CoAddRefServerProcess), and the last unlock withdraws every class at once (COM suspends them;
+// they are revoked too where suspension does nothing) before it returns, makes a creation that
+// still arrives answer CO_E_SERVER_STOPPING, so that COM starts a new server, and ends the message
+// loop of the thread that ran AfxOleInit, and the program with it, once no object is left. Set it
+// on the thread that ran AfxOleInit.
 void AfxOleSetUserCtrl(BOOL bUserCtrl);
 BOOL AfxOleGetUserCtrl();
+// Whether the last lock of a server without user control has gone: the server is ending.
+BOOL AfxOleIsServerStopping();

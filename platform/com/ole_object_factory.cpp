@@ -71,7 +71,7 @@ BOOL COleObjectFactory::RegisterAll()
     return bResult;
 }
 
-BOOL COleObjectFactory::RegisterAll(std::initializer_list<COleObjectFactory*> factories)
+BOOL COleObjectFactory::RegisterAll(const std::vector<COleObjectFactory*>& factories)
 {
     BOOL bResult = TRUE;
     for (COleObjectFactory* p : factories) {
@@ -209,18 +209,33 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
     *ppv = nullptr;
     if (pUnkOuter != nullptr)
         return CLASS_E_NOAGGREGATION;
+    // Locked before the object exists, so that the server cannot end while it is being made; a
+    // creation that reaches an ending server is refused, and COM starts a new server for it.
+    AfxOleLockApp();
+    if (AfxOleIsServerStopping()) {
+        AfxOleUnlockApp();
+        return CO_E_SERVER_STOPPING;
+    }
+    CCmdTarget* pObject = nullptr;
+    HRESULT hr = S_OK;
     try {
-        CCmdTarget* pObject = m_pOwner->OnCreateObject();
-        if (pObject == nullptr)
+        pObject = m_pOwner->OnCreateObject();
+        if (pObject == nullptr) {
+            AfxOleUnlockApp();
             return CLASS_E_CLASSNOTAVAILABLE;  // no creation function (a shortage throws bad_alloc)
-        HRESULT hr = pObject->ExternalQueryInterface(&riid, ppv);
+        }
+        pObject->TakeAppLock();
+        hr = pObject->ExternalQueryInterface(&riid, ppv);
         pObject->InternalRelease();  // the creation reference
         return hr;
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        hr = E_OUTOFMEMORY;
     } catch (...) {
-        return E_UNEXPECTED;  // nothing may unwind into COM
+        hr = E_UNEXPECTED;  // nothing may unwind into COM
     }
+    if (pObject == nullptr)
+        AfxOleUnlockApp();  // else the object gives it back
+    return hr;
 }
 
 STDMETHODIMP COleObjectFactory::XClassFactory::LockServer(BOOL fLock)

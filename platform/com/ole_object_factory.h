@@ -7,8 +7,8 @@
 #include "classes_root.h"
 #include "cmd_target.h"
 
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 class COleObjectFactory : public CCmdTarget {
     DECLARE_DYNAMIC(COleObjectFactory)
@@ -22,7 +22,7 @@ public:
     // Registers the factories that the application names (DECLARE_OLECREATE's factory members).
     // Naming them links their classes into the program whatever library they come from; a factory
     // that exists but is not named is announced as a mistake.
-    static BOOL RegisterAll(std::initializer_list<COleObjectFactory*> factories);
+    static BOOL RegisterAll(const std::vector<COleObjectFactory*>& factories);
     // The factories that exist in the program, in no particular order.
     static COleObjectFactory* GetFirstFactory();
     COleObjectFactory* GetNextFactory() const { return m_pNextFactory; }
@@ -43,6 +43,7 @@ public:
     BOOL IsRegisteredHere() const;
 
     // Creates a new object of the class through its runtime class; the object holds one reference.
+    // COM's creations add an application lock that the object holds until it is destroyed.
     virtual CCmdTarget* OnCreateObject();
 
     // The class factory that COM calls. It lives as long as the factory object.

@@ -1,5 +1,6 @@
 #include "cmd_target.h"
 
+#include "ole_app.h"
 #include "type_lib_cache.h"
 
 #include <cassert>
@@ -10,7 +11,17 @@ IMPLEMENT_DYNAMIC(CCmdTarget, CObject)
 
 CCmdTarget::CCmdTarget() : m_dwRef(1), m_xDispatch(this) {}
 
-CCmdTarget::~CCmdTarget() = default;
+CCmdTarget::~CCmdTarget()
+{
+    if (m_nAppLock == EAppLock::Ending)
+        AfxOleObjectEnded();  // last: the object's own destruction is done before its server may end
+}
+
+void CCmdTarget::TakeAppLock()
+{
+    if (m_nAppLock == EAppLock::None)
+        m_nAppLock = EAppLock::Held;
+}
 
 const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
 
@@ -95,6 +106,11 @@ ULONG CCmdTarget::InternalRelease()
         return 0;
     }
     LONG lResult = InterlockedDecrement(&m_dwRef);
+    if (lResult == 0 && m_nAppLock == EAppLock::Held) {
+        // Given back here, where the last client's release arrives, not at the deferred deletion.
+        m_nAppLock = EAppLock::Ending;
+        AfxOleObjectEnding();
+    }
     if (lResult == 0)
         OnFinalRelease();
     return static_cast<ULONG>(lResult);

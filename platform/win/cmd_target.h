@@ -57,6 +57,11 @@ public:
         return InternalQueryInterface(piid, ppvObj);
     }
 
+    // Hands the object an application lock that the caller took (AfxOleLockApp): the class
+    // factory's objects keep their server running. The object's final release gives it back, and
+    // the server ends no sooner than the object's destruction.
+    void TakeAppLock();
+
     // Called when the count reaches zero; the default deletes the object.
     virtual void OnFinalRelease();
 
@@ -112,6 +117,8 @@ public:
 
 private:
     BOOL m_bAutomationEnabled = FALSE;
+    enum class EAppLock { None, Held, Ending };
+    EAppLock m_nAppLock = EAppLock::None;
 };
 
 template <class Fn> void CCmdTarget::ForEachDispatchEntry(Fn fn) const

@@ -4,11 +4,6 @@
 
 #include <climits>
 
-// The GUIDs of counter.idl.
-const CLSID CLSID_Counter = {0x3f1c2b6e, 0x8d4a, 0x4e57, {0xa1, 0xb0, 0x5c, 0x6d, 0x7e, 0x8f, 0x9a, 0x03}};
-const IID IID_ICounter = {0x3f1c2b6e, 0x8d4a, 0x4e57, {0xa1, 0xb0, 0x5c, 0x6d, 0x7e, 0x8f, 0x9a, 0x02}};
-const GUID LIBID_QDSAMPLE = {0x3f1c2b6e, 0x8d4a, 0x4e57, {0xa1, 0xb0, 0x5c, 0x6d, 0x7e, 0x8f, 0x9a, 0x01}};
-
 IMPLEMENT_DYNCREATE(CCounter, CZKOwnThreadCmdTarget)
 IMPLEMENT_OLECREATE(CCounter, "QDSAMPLE.COUNTER", CLSID_Counter)
 IMPLEMENT_OLETYPELIB(CCounter, LIBID_QDSAMPLE, 1, 0)
@@ -26,21 +21,18 @@ END_DISPATCH_MAP()
 
 // Asked for the dispatch interface's IID, the object answers with its IDispatch.
 BEGIN_INTERFACE_MAP(CCounter, CCmdTarget)
-    INTERFACE_PART(CCounter, IID_ICounter, Dispatch)
+    INTERFACE_PART(CCounter, DIID_ICounter, Dispatch)
 END_INTERFACE_MAP()
 
 CCounter::CCounter()
 {
     EnableAutomation();  // first: the own thread marshals the object's IDispatch at once
     EnableOwnThread();
-    AfxOleLockApp();     // the server runs while objects live
 }
-
-CCounter::~CCounter() { AfxOleUnlockApp(); }
 
 BOOL CCounter::GetDispatchIID(IID* pIID)
 {
-    *pIID = IID_ICounter;
+    *pIID = DIID_ICounter;
     return TRUE;
 }
 

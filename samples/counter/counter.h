@@ -5,16 +5,13 @@
 #include <own_thread_cmd_target.h>
 #include <type_lib_cache.h>
 
-extern const CLSID CLSID_Counter;
-extern const IID IID_ICounter;
-extern const GUID LIBID_QDSAMPLE;
+#include <counter_i.h>  // counter.idl's GUIDs, generated: CLSID_Counter, DIID_ICounter, LIBID_QDSAMPLE
 
 class CCounter : public CZKOwnThreadCmdTarget {
     DECLARE_DYNCREATE(CCounter)
     DECLARE_OLECREATE(CCounter)
 public:
     CCounter();
-    ~CCounter() override;
     BOOL GetDispatchIID(IID* pIID) override;
 
 protected:

@@ -176,4 +176,26 @@ TEST(DispatchExceptionTest, WhateverAMemberThrowsReachesTheCallerAsAnExceptionAn
     CoUninitialize();
 }
 
+// A German caller's "1,5" is one and a half, an American's fifteen; "1/2/2026" is the first of
+// February or the second of January. Typed parameters and the member's own conversions alike.
+TEST_F(DispatchMapTest, ConversionsUseTheLocaleOfTheCall)
+{
+    auto call = [this](DISPID id, const wchar_t* pszArg, LCID lcid) {
+        CComVariant arg(pszArg), result;
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        EXPECT_EQ(m_pDisp->Invoke(id, IID_NULL, lcid, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+        return result;
+    };
+    constexpr LCID kGerman = 0x0407, kAmerican = 0x0409;
+    EXPECT_DOUBLE_EQ(call(3, L"1,5", kGerman).dblVal, 0.75) << "Half: a typed parameter";
+    EXPECT_DOUBLE_EQ(call(3, L"1,5", kAmerican).dblVal, 7.5);
+    EXPECT_DOUBLE_EQ(call(8, L"1,5", kGerman).dblVal, 1.5) << "AsNumber: the member converts";
+    EXPECT_DOUBLE_EQ(call(8, L"1,5", kAmerican).dblVal, 15.0);
+    SYSTEMTIME german{}, american{};
+    VariantTimeToSystemTime(call(9, L"1/2/2026", kGerman).date, &german);
+    VariantTimeToSystemTime(call(9, L"1/2/2026", kAmerican).date, &american);
+    EXPECT_EQ(german.wMonth, 2);
+    EXPECT_EQ(american.wMonth, 1);
+}
+
 }  // namespace

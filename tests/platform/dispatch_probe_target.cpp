@@ -14,6 +14,8 @@ BEGIN_DISPATCH_MAP(CDispatchProbeTarget, CCmdTarget)
     DISP_FUNCTION(CDispatchProbeTarget, "Fail", Fail, VT_EMPTY, VTS_NONE)
     DISP_FUNCTION(CDispatchProbeTarget, "ThrowStandard", ThrowStandard, VT_EMPTY, VTS_NONE)
     DISP_FUNCTION(CDispatchProbeTarget, "ThrowValue", ThrowValue, VT_EMPTY, VTS_NONE)
+    DISP_FUNCTION(CDispatchProbeTarget, "AsNumber", AsNumber, VT_R8, VTS_VARIANT)
+    DISP_FUNCTION(CDispatchProbeTarget, "AsDate", AsDate, VT_DATE, VTS_VARIANT)
 END_DISPATCH_MAP()
 
 int CDispatchProbeTarget::s_nLive = 0;

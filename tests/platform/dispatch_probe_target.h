@@ -12,6 +12,8 @@ public:
     CComBSTR Greeting() { return L"hello"; }
     double Half(double d) { return d / 2; }
     short Seven() { return 7; }
+    double AsNumber(const VARIANT& v) { return AfxChangeArgumentType(v, VT_R8, 0).dblVal; }
+    DATE AsDate(const VARIANT& v) { return AfxChangeArgumentType(v, VT_DATE, 0).date; }
     void Fail();            // the framework's exception
     void ThrowStandard();   // a standard library exception
     void ThrowValue();      // a value that is no class at all

@@ -136,6 +136,29 @@ TEST_F(SampleComTest, RegistrationSwitchesWriteAndRemoveTheClassAndItsLibrary)
     EXPECT_TRUE(KeyExists("QDSAMPLE.COUNTER\\CLSID"));
 }
 
+// The per-user switches act on the user's classes only, as QDSERVER's do.
+TEST_F(SampleComTest, PerUserSwitchesWriteAndRemoveOnlyTheUsersClasses)
+{
+    auto exists = [](HKEY hRoot, const char* lpszKey) {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(hRoot, lpszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(hKey);
+        return true;
+    };
+    const char* kUserKey = "Software\\Classes\\CLSID\\{3F1C2B6E-8D4A-4E57-A1B0-5C6D7E8F9A03}\\LocalServer32";
+    const char* kMachineKey = "Software\\Classes\\CLSID\\{3F1C2B6E-8D4A-4E57-A1B0-5C6D7E8F9A03}";
+    ASSERT_EQ(RunSample("/UnregServer"), 0u);
+    EXPECT_EQ(RunSample("/RegServerPerUser"), 0u);
+    EXPECT_TRUE(exists(HKEY_CURRENT_USER, kUserKey));
+    EXPECT_FALSE(exists(HKEY_LOCAL_MACHINE, kMachineKey)) << "the machine's classes untouched";
+    EXPECT_EQ(RunSample("/UnregServerPerUser /RegServerPerUser"), 1u) << "contradictory switches";
+    EXPECT_EQ(RunSample("/UnregServerPerUser"), 0u);
+    EXPECT_FALSE(exists(HKEY_CURRENT_USER, kUserKey));
+    EXPECT_FALSE(exists(HKEY_LOCAL_MACHINE, kMachineKey));
+    EXPECT_EQ(RunSample("/RegServer"), 0u);
+}
+
 TEST_F(SampleComTest, TwoObjectsRunOnTwoOwnThreadsAndEveryMemberAnswers)
 {
     {

@@ -13,7 +13,7 @@ public:
     CWrongCounter() { EnableAutomation(); }
     BOOL GetDispatchIID(IID* pIID) override
     {
-        *pIID = IID_ICounter;
+        *pIID = DIID_ICounter;
         return TRUE;
     }
     long Add(long a, long b) { return a + b; }

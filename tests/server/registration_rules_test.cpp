@@ -66,10 +66,6 @@ void WriteValue(const char* root, const std::string& subKey, const std::string& 
     key.SetStringValue(nullptr, value);
 }
 
-struct CRegistrationAccess : CServerApp {
-    using CServerApp::RegisterAtStart;
-};
-
 // Runs the start-up's registration, or InitInstance with a switch, on a thread of its own (OLE).
 int RunRegistration(const char* lpszSwitch)
 {
@@ -77,7 +73,7 @@ int RunRegistration(const char* lpszSwitch)
     std::thread([&] {
         if (lpszSwitch == nullptr) {
             CoInitialize(nullptr);
-            nResult = CRegistrationAccess::RegisterAtStart() ? 0 : 1;
+            nResult = theApp.RegisterAtStart() ? 0 : 1;
             CoUninitialize();
             return;
         }

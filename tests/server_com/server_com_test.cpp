@@ -261,6 +261,19 @@ TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)
     }
     Sleep(1500);
     EXPECT_NE(theServerWindow.Find(), nullptr) << "the server stays open after the last release";
+    // Its class is still offered: the next creation reaches the same server, none starts beside it.
+    auto countServers = [] {
+        int n = 0;
+        for (HWND h = FindWindowExA(nullptr, nullptr, nullptr, "QDServer"); h != nullptr;
+             h = FindWindowExA(nullptr, h, nullptr, "QDServer"))
+            ++n;
+        return n;
+    };
+    const DWORD pid = theServerWindow.ProcessId();
+    RemoteObject again(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(again.Created());
+    EXPECT_EQ(theServerWindow.ProcessId(), pid);
+    EXPECT_EQ(countServers(), 1);
 }
 
 TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)

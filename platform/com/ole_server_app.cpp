@@ -1,0 +1,129 @@
+#include "ole_server_app.h"
+
+#include "dispatch_map_check.h"
+#include "ole_app.h"
+#include "ole_object_factory.h"
+#include "reg_key.h"
+#include "type_lib_registration.h"
+
+#include <string>
+
+namespace {
+
+// To standard error, for the installer or the shell that ran the switch, and to the debugger.
+void ReportError(const std::string& text)
+{
+    const std::string line = AfxGetAppName() + std::string(": ") + text + "\n";
+    OutputDebugStringA(line.c_str());
+    HANDLE hErr = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD nWritten = 0;
+    if (hErr != nullptr && hErr != INVALID_HANDLE_VALUE)
+        WriteFile(hErr, line.data(), static_cast<DWORD>(line.size()), &nWritten, nullptr);
+}
+
+// Early-bound clients call by the library's DISPIDs and types, late-bound ones by the map's: a
+// class registered with the two disagreeing works by name and fails in silence by number.
+BOOL DispatchMapsAgree(const std::vector<COleObjectFactory*>& factories)
+{
+    BOOL bAgree = TRUE;
+    for (COleObjectFactory* pFactory : factories) {
+        CCmdTarget* pObject = pFactory->OnCreateObject();
+        if (pObject == nullptr)
+            continue;
+        std::string problems;
+        if (pObject->GetTypeInfoCount() > 0 && AfxCheckDispatchMap(pObject, &problems) != S_OK) {
+            bAgree = FALSE;
+            ReportError(std::string(pFactory->m_lpszProgID ? pFactory->m_lpszProgID : "?") +
+                        ": the dispatch map disagrees with the type library, not registered:\n" + problems);
+        }
+        pObject->ExternalRelease();
+    }
+    return bAgree;
+}
+
+}  // namespace
+
+COleServerApp::COleServerApp(std::initializer_list<COleObjectFactory*> factories, REFGUID libid,
+                             WORD wVerMajor, WORD wVerMinor)
+    : m_factories(factories), m_libid(libid), m_wVerMajor(wVerMajor), m_wVerMinor(wVerMinor)
+{
+}
+
+BOOL COleServerApp::InitInstance()
+{
+    if (RunRegistrationSwitch())
+        return FALSE;
+    m_nExitCode = 1;
+    if (!AfxOleInit() || !OnOleInitialized())
+        return FALSE;
+    if (!RunEmbedded() && !RunAutomated()) {
+        // Started by hand: registered, and nothing to serve.
+        m_nExitCode = RegisterAtStart() ? 0 : 1;
+        return FALSE;
+    }
+    // Without a window the user has no say: the last object's release ends the program.
+    AfxOleSetUserCtrl(FALSE);
+    if (!RegisterFactories()) {
+        // COM would wait for a class that never comes; the client hears at once instead.
+        ReportError("started by COM, but no class could be offered");
+        return FALSE;
+    }
+    RegisterAtStart();
+    m_nExitCode = 0;
+    return TRUE;
+}
+
+BOOL COleServerApp::RunRegistrationSwitch()
+{
+    // Installers run these unattended: no window, no message box, only the exit code. Asked for
+    // more than one at once, the server does none.
+    struct Switch {
+        const char* name;
+        BOOL bRegister;
+        EClassesScope scope;
+    };
+    static const Switch kSwitches[] = {{"RegServer", TRUE, EClassesScope::Machine},
+                                       {"UnregServer", FALSE, EClassesScope::Machine},
+                                       {"RegServerPerUser", TRUE, EClassesScope::User},
+                                       {"UnregServerPerUser", FALSE, EClassesScope::User}};
+    const Switch* pSwitch = nullptr;
+    int nSwitches = 0;
+    for (const Switch& s : kSwitches) {
+        if (HasSwitch(s.name)) {
+            pSwitch = &s;
+            ++nSwitches;
+        }
+    }
+    if (nSwitches == 0)
+        return FALSE;
+    m_nExitCode = nSwitches == 1 && AfxOleInit() && UpdateRegistration(pSwitch->bRegister, pSwitch->scope) ? 0 : 1;
+    return TRUE;
+}
+
+BOOL COleServerApp::RegisterFactories()
+{
+    return !m_factories.empty() && COleObjectFactory::RegisterAll(m_factories);
+}
+
+BOOL COleServerApp::UpdateRegistration(BOOL bRegister, EClassesScope scope)
+{
+    if (bRegister && !DispatchMapsAgree(m_factories))
+        return FALSE;
+    // Both parts even when the first fails: as much as can be written, or removed, is.
+    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(bRegister, scope);
+    BOOL bTypeLib = bRegister ? AfxOleRegisterTypeLib(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor, scope)
+                              : AfxOleUnregisterTypeLib(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor, scope);
+    return bClasses && bTypeLib;
+}
+
+BOOL COleServerApp::RegisterAtStart()
+{
+    if (COleObjectFactory::IsRegisteredHereAll() &&
+        AfxOleIsTypeLibRegisteredHere(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor))
+        return TRUE;
+    // Asked before anything is written, so that a refusal leaves no half registration behind.
+    CRegKey machine;
+    if (CClassesRoot::OpenForWrite(EClassesScope::Machine, machine) != ERROR_ACCESS_DENIED)
+        return UpdateRegistration(TRUE, EClassesScope::Machine);
+    return UpdateRegistration(TRUE, EClassesScope::User);
+}
