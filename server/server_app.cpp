@@ -6,6 +6,8 @@
 #include "running_marker.h"
 #include "server_dlg.h"
 
+#include <com_security.h>
+
 BEGIN_MESSAGE_MAP(CServerApp, CWinApp)
     ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
@@ -42,6 +44,12 @@ BOOL CServerApp::InitInstance()
 
     if (!AfxOleInit()) {
         AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
+        return FALSE;
+    }
+    // Before any class is offered: a server never serves with the machine's default security.
+    if (FAILED(CComSecurity::InitializeProcess())) {
+        AfxMessageBox("COM security could not be set up, so QDSERVER does not serve.", MB_OK | MB_ICONSTOP);
+        m_nExitCode = 1;
         return FALSE;
     }
     Enable3dControls();

@@ -2,6 +2,7 @@
 
 #include "counter.h"
 
+#include <com_security.h>
 #include <ole_app.h>
 #include <type_lib_registration.h>
 
@@ -17,6 +18,10 @@ BOOL CCounterApp::InitInstance()
     }
     if (!AfxOleInit())
         return FALSE;
+    if (FAILED(CComSecurity::InitializeProcess())) {  // before any class is offered
+        m_nExitCode = 1;
+        return FALSE;
+    }
     AfxOleSetUserCtrl(FALSE);  // the last object's release ends the program
     // Naming the factory links the class in, from whatever library it comes.
     return COleObjectFactory::RegisterAll({&CCounter::factory});
