@@ -64,11 +64,18 @@ BOOL CServerApp::InitInstance()
     // cppcheck-suppress danglingLifetime ; CBoardUse::CloseBoard clears it before dlg ends
     m_pMainWnd = &dlg;
     dlg.DoModal();
+    EndServing();
+    return FALSE;
+}
+
+void CServerApp::EndServing()
+{
     // A closing server takes no new objects: from here a client's creation starts a new server.
     COleObjectFactory::RevokeAll();
-    // Objects and calls may outlive the dialog; from now on they find no board.
+    // From now on objects find no board: a running call stops at its next step.
     CBoardUse::CloseBoard();
-    return FALSE;
+    if (!COwnThreadEngine::DisconnectAll(kEndWaitMs))
+        ExitProcess(0);
 }
 
 int CServerApp::ExitInstance() { return m_nExitCode; }
