@@ -251,13 +251,13 @@ void COwnThreadEngine::RunMessageLoop()
                 // The server ends: calls that come later fail at once. The stub's references go,
                 // and the final release travels to the creating thread as usual.
                 CoDisconnectObject(GetIDispatch(FALSE), 0);
-                continue;
-            }
-            try {
-                OnThreadEvent();
-            } catch (...) {
-                // The hook's failure must not take the thread, and with it the object, down.
-                AfxTraceEscapedException("OnThreadEvent");
+            } else {
+                try {
+                    OnThreadEvent();
+                } catch (...) {
+                    // The hook's failure must not take the thread, and with it the object, down.
+                    AfxTraceEscapedException("OnThreadEvent");
+                }
             }
         }
         // Messages still queued when the stop is seen are not dispatched here. They are not lost:
