@@ -127,6 +127,10 @@ TEST(ServerAppTest, ComSecurityIsSetOnceBeforeAnyClassIsOfferedOrTheStartEnds)
     CClassesRoot::SetForTest(HKEY_CURRENT_USER, "Software\\QDTest.Security\\Machine",
                              "Software\\QDTest.Security\\User", false);
     CComSecurity::SetForTest(&RecordSecurity);
+    const std::wstring user = TokenSid(TokenUser);
+    // 0x3 (COM_RIGHTS_EXECUTE | COM_RIGHTS_EXECUTE_LOCAL) reads CCDC in SDDL.
+    const std::wstring expectedSddl = L"O:" + user + L"G:" + user + L"D:(A;;CCDC;;;" + user + L")(A;;CCDC;;;SY)";
+    const std::wstring expectedLabel = L"4 " + TokenSid(TokenIntegrityLevel);
     for (HRESULT hrAnswer : {S_OK, E_ACCESSDENIED}) {
         SCOPED_TRACE(hrAnswer == S_OK ? "set" : "refused");
         g_security = SecurityCall();
@@ -153,10 +157,8 @@ TEST(ServerAppTest, ComSecurityIsSetOnceBeforeAnyClassIsOfferedOrTheStartEnds)
         EXPECT_EQ(theApp.ExitInstance(), hrAnswer == S_OK ? 0 : 1);
         EXPECT_EQ(g_security.nCalls, 1);
         EXPECT_FALSE(g_security.bClassOffered) << "set before the class is offered";
-        const std::wstring user = TokenSid(TokenUser);
-        // 0x3 (COM_RIGHTS_EXECUTE | COM_RIGHTS_EXECUTE_LOCAL) reads CCDC in SDDL.
-        EXPECT_EQ(g_security.sddl, L"O:" + user + L"G:" + user + L"D:(A;;CCDC;;;" + user + L")(A;;CCDC;;;SY)");
-        EXPECT_EQ(g_security.label, L"4 " + TokenSid(TokenIntegrityLevel)) << "no execute up, at our own level";
+        EXPECT_EQ(g_security.sddl, expectedSddl);
+        EXPECT_EQ(g_security.label, expectedLabel) << "no execute up, at our own level";
         EXPECT_EQ(g_security.cAuthSvc, -1);
         EXPECT_EQ(g_security.dwAuthnLevel, static_cast<DWORD>(RPC_C_AUTHN_LEVEL_PKT_PRIVACY));
         EXPECT_EQ(g_security.dwImpLevel, static_cast<DWORD>(RPC_C_IMP_LEVEL_IDENTIFY));
