@@ -1,5 +1,6 @@
 #include "own_thread_engine.h"
 
+#include "live_engines.h"
 #include "own_thread_pool.h"
 #include "own_thread_system_calls.h"
 
@@ -7,6 +8,8 @@
 #include <win_thread.h>
 
 #include <objbase.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,12 +29,14 @@ COwnThreadEngine::COwnThreadEngine()
       m_pProxy(nullptr),
       m_bStopThread(FALSE),
       m_bDisconnectOnStop(FALSE),
+      m_bDisconnectRequested(FALSE),
       m_nCreatorThreadID(0),
       m_nOwnThreadID(0),
       m_channel(),
       m_finalReleaseWnd(this)
 {
     m_nCreatorThreadID = CurrentThreadID();
+    CLiveEngines::Instance().Add(this, m_nCreatorThreadID);
 }
 
 COwnThreadEngine::~COwnThreadEngine()
@@ -39,6 +44,52 @@ COwnThreadEngine::~COwnThreadEngine()
     m_finalReleaseWnd.DestroyWindow();
     if (m_bEnabled)
         StopOwnThread();
+    CLiveEngines::Instance().Remove(this);
+}
+
+void COwnThreadEngine::DisconnectFromClients()
+{
+    if (m_bEnabled) {
+        m_bDisconnectRequested = TRUE;
+        SetThreadEvent();
+        return;
+    }
+    // The stub lives in this apartment. Its references go at once, and with them, usually, the
+    // object: a call that runs holds one of its own until it returns.
+    CoDisconnectObject(GetIDispatch(FALSE), 0);
+}
+
+BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
+{
+    const DWORD nThreadID = CurrentThreadID();
+    CLiveEngines& engines = CLiveEngines::Instance();
+    // Disconnecting may delete an object at once, so the list is asked anew for each.
+    while (COwnThreadEngine* pEngine = engines.TakeNext(nThreadID))
+        pEngine->DisconnectFromClients();
+
+    // The final releases of own-thread objects arrive here as posted messages.
+    const DWORD dwStart = GetTickCount();
+    bool bQuit = false;
+    int nQuitCode = 0;
+    while (engines.CountOf(nThreadID) > 0) {
+        const DWORD dwElapsed = GetTickCount() - dwStart;
+        if (dwElapsed >= dwTimeoutMs)
+            break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(dwTimeoutMs - dwElapsed, 50), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                bQuit = true;  // the caller's loop still needs it
+                nQuitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    if (bQuit)
+        PostQuitMessage(nQuitCode);
+    return engines.CountOf(nThreadID) == 0;
 }
 
 BOOL COwnThreadEngine::EnableOwnThread()
@@ -196,11 +247,17 @@ void COwnThreadEngine::RunMessageLoop()
         } else {
             if (m_bStopThread)
                 break;
-            try {
-                OnThreadEvent();
-            } catch (...) {
-                // The hook's failure must not take the thread, and with it the object, down.
-                AfxTraceEscapedException("OnThreadEvent");
+            if (m_bDisconnectRequested.exchange(FALSE)) {
+                // The server ends: calls that come later fail at once. The stub's references go,
+                // and the final release travels to the creating thread as usual.
+                CoDisconnectObject(GetIDispatch(FALSE), 0);
+            } else {
+                try {
+                    OnThreadEvent();
+                } catch (...) {
+                    // The hook's failure must not take the thread, and with it the object, down.
+                    AfxTraceEscapedException("OnThreadEvent");
+                }
             }
         }
         // Messages still queued when the stop is seen are not dispatched here. They are not lost:

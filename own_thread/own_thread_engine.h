@@ -44,6 +44,14 @@ public:
 
     static UINT __cdecl OwnThreadProc(LPVOID pParam);
 
+    // When a server ends, on the thread that created its objects: disconnects every object created
+    // there from its clients, in the apartment that owns its stub (an own-thread object's own
+    // thread, once its running call has returned; this thread for the others), so that each
+    // client's next call fails at once; then serves this thread's messages, through which the
+    // released objects are deleted, until no such object is left or dwTimeoutMs has passed. TRUE
+    // when every object is gone, and with it every own thread has left its object.
+    static BOOL DisconnectAll(DWORD dwTimeoutMs);
+
 protected:
     BOOL m_bEnabled;
     CUniqueHandle m_hThreadStarted;
@@ -57,6 +65,8 @@ protected:
     // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
     // object in its apartment before it leaves the engine.
     std::atomic<BOOL> m_bDisconnectOnStop;
+    // Set with a wake when the server ends: the own thread disconnects the object from its clients.
+    std::atomic<BOOL> m_bDisconnectRequested;
     DWORD m_nCreatorThreadID;
     std::atomic<DWORD> m_nOwnThreadID;
     CMarshalChannel m_channel;
@@ -67,4 +77,6 @@ private:
     void RunMessageLoop();
     // Requests the stop and waits until the own thread has left this engine.
     void StopOwnThread();
+    // On the creating thread: disconnects the object here, or asks its own thread to.
+    void DisconnectFromClients();
 };
