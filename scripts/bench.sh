@@ -6,6 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
 qd_ensure_packages
+qd_choose_wine
 start=$(date +%s)
 qd_build x64
 qd_log "built x64 in $(( $(date +%s) - start )) s"
