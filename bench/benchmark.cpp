@@ -2,6 +2,7 @@
 
 #include "bench_names.h"
 #include "event_sink.h"
+#include "gated_calls.h"
 #include "now_ms.h"
 #include "process_census.h"
 #include "remote_object.h"
@@ -192,17 +193,23 @@ void Benchmark::EventCalls()
     ConcurrentCalls(true, 8, 1);
 }
 
-void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::Timing* pEventTrips)
+std::vector<std::unique_ptr<RemoteObject>> Benchmark::CreateObjects(bool ownThread, int k)
 {
-    const char* mode = ownThread ? "own thread" : "main thread";
-    BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
-    if (!m_qdWindow.WaitForFreeBoard(10000))
+    if (!m_qdWindow.WaitForFreeBoard(30000))
         m_progress.Note("a bar is still held from before");
     m_qdWindow.SelectOwnThread(ownThread);
     std::vector<std::unique_ptr<RemoteObject>> objects;
     objects.reserve(k);
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
+    return objects;
+}
+
+void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::Timing* pEventTrips)
+{
+    const char* mode = ownThread ? "own thread" : "main thread";
+    BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
+    std::vector<std::unique_ptr<RemoteObject>> objects = CreateObjects(ownThread, k);
     // The server calls an object's sinks one after another: from one sink's hearing an event to
     // the next one's is the first's answer going back and the server's call to the next, one
     // round trip, timed on one clock in this process.
@@ -217,46 +224,21 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
         }
 
     // Every client thread waits at the gate, so the clock starts when all calls can start at once.
-    CUniqueHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    HANDLE hGate = gate.Get();
-    std::atomic<int> ready{0}, done{0};
-    std::vector<double> callMs(k, 0), endMs(k, 0);
-    std::vector<HRESULT> results(k, E_PENDING);
-    std::vector<std::thread> threads;
-    threads.reserve(k);
-    for (int i = 0; i < k; ++i)
-        threads.emplace_back([&, i] {
-            HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            ++ready;
-            WaitForSingleObject(hGate, INFINITE);
-            double start = NowMs();
-            results[i] = FAILED(hrInit) ? hrInit : objects[i]->Created();
-            if (SUCCEEDED(results[i]))
-                results[i] = objects[i]->Test();
-            endMs[i] = NowMs();
-            callMs[i] = endMs[i] - start;
-            ++done;
-            if (SUCCEEDED(hrInit))
-                CoUninitialize();
-        });
-    while (ready < k)
-        Sleep(1);
-    double start = NowMs();
-    SetEvent(hGate);
+    GatedCalls calls(objects);
+    double start = calls.Open();
     double nextNote = start + 1000;
-    while (done < k) {
+    while (calls.Done() < k) {
         Sleep(50);
-        if (NowMs() < nextNote || done == k)
+        if (NowMs() < nextNote || calls.Done() == k)
             continue;
         nextNote += 1000;
         // Bars are read only between steps' sends; a main-thread call leaves the window silent.
         std::array<int, 8> bars{};
         bool answered = m_qdWindow.ReadBars(&bars, 100);
         m_progress.Note("%s, k = %d: %.0f s, %d/%d calls done, bars %s", mode, k, (NowMs() - start) / 1000,
-                        done.load(), k, answered ? BarsText(bars).c_str() : "(window busy)");
+                        calls.Done(), k, answered ? BarsText(bars).c_str() : "(window busy)");
     }
-    for (auto& t : threads)
-        t.join();
+    calls.Join();
     for (auto& sinksOfObject : objectSinks) {
         for (size_t j = 0; j < sinksOfObject.size(); ++j) {
             auto heard = sinksOfObject[j]->Events();
@@ -274,11 +256,9 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
     }
     objects.clear();
 
-    run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;
-    run.slowestMs = *std::max_element(callMs.begin(), callMs.end());
-    for (HRESULT hr : results)
-        if (hr != S_OK && run.failed++ == 0)
-            run.firstError = hr;
+    run.wallMs = calls.WallMs();
+    run.slowestMs = calls.SlowestMs();
+    run.failed = calls.Failed(&run.firstError);
     if (!sinksHeard) {  // a sink that could not be advised, or did not hear the whole call
         if (run.failed++ == 0)
             run.firstError = E_FAIL;
@@ -293,51 +273,19 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
 void Benchmark::ScaleCalls(int k)
 {
     BenchReport::Scale run{k, kNaN, 0, 0, S_OK, 0, 0, {}, 0};
-    if (!m_qdWindow.WaitForFreeBoard(30000))
-        m_progress.Note("a bar is still held from before");
-    m_qdWindow.SelectOwnThread(true);
-    std::vector<std::unique_ptr<RemoteObject>> objects;
-    objects.reserve(k);
-    for (int i = 0; i < k; ++i)
-        objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
-    for (int i = 0; i < k; ++i)
-        if (FAILED(objects[i]->Created()) && run.failed++ == 0)
-            run.firstError = objects[i]->Created();
-    m_progress.Note("%d clients: %d objects created", k, k - run.failed);
-
-    CUniqueHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    HANDLE hGate = gate.Get();
-    std::atomic<int> ready{0}, done{0};
-    std::vector<double> callMs(k, 0), endMs(k, 0);
-    std::vector<HRESULT> results(k, E_PENDING);
-    std::vector<std::thread> threads;
-    threads.reserve(k);
-    for (int i = 0; i < k; ++i)
-        threads.emplace_back([&, i] {
-            HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            ++ready;
-            WaitForSingleObject(hGate, INFINITE);
-            double start = NowMs();
-            results[i] = FAILED(hrInit) ? hrInit : objects[i]->Created();
-            if (SUCCEEDED(results[i]))
-                results[i] = objects[i]->Test();
-            endMs[i] = NowMs();
-            callMs[i] = endMs[i] - start;
-            ++done;
-            if (SUCCEEDED(hrInit))
-                CoUninitialize();
-        });
-    while (ready < k)
-        Sleep(1);
+    std::vector<std::unique_ptr<RemoteObject>> objects = CreateObjects(true, k);
+    m_progress.Note("%d clients: %d objects created", k,
+                    static_cast<int>(std::count_if(objects.begin(), objects.end(),
+                                                   [](const auto& p) { return SUCCEEDED(p->Created()); })));
+    GatedCalls calls(objects);
 
     // While the calls run: the dialog pinged every 20 ms, the server counted every 250 ms.
     const DWORD pid = m_qdWindow.ProcessId();
     CUniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     const DWORD kPingTimeoutMs = 10000;
-    double start = NowMs();
-    SetEvent(hGate);
+    double start = calls.Open();
     double nextCensus = start, nextNote = start + 5000;
-    while (done < k) {
+    while (calls.Done() < k) {
         double ms = m_qdWindow.Ping(kPingTimeoutMs);
         if (ms < 0)
             ++run.unanswered;
@@ -350,23 +298,20 @@ void Benchmark::ScaleCalls(int k)
             PROCESS_MEMORY_COUNTERS counters{};
             counters.cb = sizeof(counters);
             if (process && GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters)))
-                run.peakPrivateMB = std::max(run.peakPrivateMB, counters.PagefileUsage / 1048576.0);
+                run.peakPrivateMB = std::max(run.peakPrivateMB, static_cast<double>(counters.PagefileUsage) / 1048576.0);
         }
         if (NowMs() >= nextNote) {
             nextNote += 5000;
-            m_progress.Note("%d clients: %.0f s, %d/%d calls done", k, (NowMs() - start) / 1000, done.load(), k);
+            m_progress.Note("%d clients: %.0f s, %d/%d calls done", k, (NowMs() - start) / 1000, calls.Done(), k);
         }
         Sleep(20);
     }
-    for (auto& t : threads)
-        t.join();
+    calls.Join();
     objects.clear();
 
-    run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;
-    run.slowestMs = *std::max_element(callMs.begin(), callMs.end());
-    for (HRESULT hr : results)
-        if (hr != S_OK && run.failed++ == 0)
-            run.firstError = hr;
+    run.wallMs = calls.WallMs();
+    run.slowestMs = calls.SlowestMs();
+    run.failed = calls.Failed(&run.firstError);
     m_report.Add(run);
     m_progress.Note("%d clients: %.3f s for %.1f s of floor, dialog worst %.0f ms, %d threads, %.1f MB%s", k,
                     run.wallMs / 1000, run.FloorMs() / 1000, run.pingMs.Max(), run.peakThreads, run.peakPrivateMB,

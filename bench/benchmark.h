@@ -4,10 +4,12 @@
 #pragma once
 #include "bench_report.h"
 #include "progress.h"
+#include "remote_object.h"
 #include "server_window.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 class Benchmark {
@@ -38,6 +40,8 @@ private:
     // *pEventTrips when it is given.
     void ConcurrentCalls(bool ownThread, int k, int sinks = 0, BenchReport::Timing* pEventTrips = nullptr);
     void EventCalls();
+    // k QDSERVER objects, "Own Thread" as asked, once every earlier object has gone.
+    std::vector<std::unique_ptr<RemoteObject>> CreateObjects(bool ownThread, int k);
     // k clients, each creating one "Enabled" object and calling "Test" at once, while the dialog is
     // pinged and the server's threads and private bytes are sampled.
     void ScaleCalls(int k);

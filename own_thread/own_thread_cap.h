@@ -18,7 +18,7 @@
 class COwnThreadCap {
 public:
     static constexpr int kWine = 48;
-    static constexpr SIZE_T kStackReserve = 256 * 1024;
+    static constexpr SIZE_T kStackReserve = SIZE_T{256} * 1024;
     static constexpr DWORD kDefaultUserHandleQuota = 10000;
 
     // The Windows cap from a user address space of nAddressSpace bytes, a stack reserve of

@@ -79,7 +79,7 @@ TEST(OwnThreadChurnTest, PastTheCapObjectsShareTheThreadsEvenlyAndAreDeletedOnTh
     const int nCap = std::max(4, pool.GetCreatedCount());  // every thread idle when the test starts
     const int nBefore = pool.GetMaxOwnThreads();
     pool.SetMaxOwnThreads(nCap);
-    std::vector<CThreadProbeTarget*> objects(3 * nCap);
+    std::vector<CThreadProbeTarget*> objects(static_cast<size_t>(3) * nCap);
     std::vector<IDispatch*> interfaces;
     std::map<DWORD, int> objectsPerThread;
     for (CThreadProbeTarget*& pObject : objects) {

@@ -32,10 +32,10 @@ TEST(OwnThreadRulesTest, WindowsCapIsTheSmallerOfStackSpaceAndTheUserHandleShare
 {
     const ULONGLONG k2GB = 2ULL << 30, k128TB = 128ULL << 40;
     // 32-bit: a quarter of 2 GB in 256 KB stacks is 2048; a tenth of 10,000 USER handles is 1000.
-    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, 256 * 1024, 10000), 1000);
-    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, 1024 * 1024, 10000), 512) << "the default 1 MB stack";
-    EXPECT_EQ(COwnThreadCap::ForWindows(k128TB, 256 * 1024, 18000), 1800) << "64-bit: handles decide";
-    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, 256 * 1024, 5), 1) << "never below one";
+    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, SIZE_T{256} * 1024, 10000), 1000);
+    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, SIZE_T{1024} * 1024, 10000), 512) << "the default 1 MB stack";
+    EXPECT_EQ(COwnThreadCap::ForWindows(k128TB, SIZE_T{256} * 1024, 18000), 1800) << "64-bit: handles decide";
+    EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, SIZE_T{256} * 1024, 5), 1) << "never below one";
     EXPECT_EQ(COwnThreadCap::ForWindows(k2GB, 0, 10000), 1);
     // Here, under Wine, the measured apartment limit decides.
     ASSERT_TRUE(COwnThreadCap::RunsUnderWine());
