@@ -16,9 +16,6 @@ namespace {
 // Whether this thread keeps a COM apartment from an earlier engine (own threads are reused).
 thread_local bool t_bKeepsApartment = false;
 
-// MsgWaitForMultipleObjects' wake mask: the eight input kinds 0x01 to 0x80, not QS_RAWINPUT.
-const DWORD kWakeMask = 0xFF;
-
 DWORD CurrentThreadID() { return AfxGetThread()->m_nThreadID; }
 
 }  // namespace
@@ -99,9 +96,8 @@ BOOL COwnThreadEngine::EnableOwnThread()
     if (m_hThreadStarted)
         return m_bEnabled;  // called before: one own thread per object
     m_hThreadStarted.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    m_hThreadEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_hThreadEnded.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!m_hThreadStarted || !m_hThreadEvent || !m_hThreadEnded)
+    if (!m_hThreadStarted || !m_hThreadEnded)
         return m_bEnabled;
 
     // The own thread's marshal gives up the reference the object was created with, and from then on
@@ -112,9 +108,10 @@ BOOL COwnThreadEngine::EnableOwnThread()
     if (!COwnThreadPool::Instance().Start(this)) {
         if (pDispatch != nullptr)
             pDispatch->Release();
-        return m_bEnabled;  // no thread free: the object runs on the creating thread
+        return m_bEnabled;  // no thread at all: the object runs on the creating thread
     }
-    WaitForSingleObject(m_hThreadStarted.Get(), INFINITE);
+    // A shared thread starts this object once it is done with the call it may be running.
+    WaitAnsweringSentMessages(m_hThreadStarted.Get());
 
     BOOL bMarshaled = m_hrThread == S_OK;
     if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
@@ -133,19 +130,34 @@ BOOL COwnThreadEngine::EnableOwnThread()
     } else if (pDispatch != nullptr) {
         pDispatch->Release();
     }
-    // The thread is finishing its start-up or waiting in its loop; it must be done with this engine
-    // before the engine can go away.
+    // The thread must be done with this engine before the engine can go away.
     StopOwnThread();
     return m_bEnabled;
 }
 
-BOOL COwnThreadEngine::SetThreadEvent() { return SetEvent(m_hThreadEvent.Get()); }
+BOOL COwnThreadEngine::SetThreadEvent() { return COwnThreadPool::Instance().Wake(this); }
 
-void COwnThreadEngine::StopOwnThread()
+void COwnThreadEngine::StopOwnThread() { COwnThreadPool::Instance().Stop(this); }
+
+BOOL COwnThreadEngine::IsOwnThreadShared() const
 {
-    m_bStopThread = TRUE;
-    SetThreadEvent();
-    WaitForSingleObject(m_hThreadEnded.Get(), INFINITE);
+    return m_bEnabled && COwnThreadPool::Instance().GetEngineCount(m_nOwnThreadID) > 1;
+}
+
+void COwnThreadEngine::WaitAnsweringSentMessages(HANDLE hEvent)
+{
+    for (;;) {
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &hEvent, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (dwResult == WAIT_OBJECT_0)
+            return;
+        if (dwResult != WAIT_OBJECT_0 + 1) {
+            WaitForSingleObject(hEvent, INFINITE);
+            return;
+        }
+        // Dispatches the messages sent to this thread, and nothing posted.
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 BOOL COwnThreadEngine::DeferFinalRelease()
@@ -198,72 +210,43 @@ LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void* piid, const IID* p
     return pAnswer;
 }
 
-UINT __cdecl COwnThreadEngine::OwnThreadProc(LPVOID pParam)
-{
-    static_cast<COwnThreadEngine*>(pParam)->RunOwnThread();
-    return 0;
-}
-
-void COwnThreadEngine::RunOwnThread()
+void COwnThreadEngine::StartOnOwnThread()
 {
     const COwnThreadSystemCalls& sys = COwnThreadSystemCalls::Current();
     m_nOwnThreadID = CurrentThreadID();
     HRESULT hrInit = sys.pfnCoInitialize(nullptr);
-    // On a reused thread the apartment exists already: the call nests (S_FALSE), which is success.
+    // The thread keeps the apartment of its first engine for every later one: there the call nests
+    // (S_FALSE), which is success, and the nesting is undone at once.
     m_hrThread = hrInit == S_FALSE && t_bKeepsApartment ? S_OK : hrInit;
-    if (m_hrThread == S_OK) {
-        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
-        SetEvent(m_hThreadStarted.Get());
-        if (m_hrThread == S_OK && !m_bStopThread)
-            RunMessageLoop();
-        if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
-            CoDisconnectObject(GetIDispatch(FALSE), 0);
-    } else {
-        SetEvent(m_hThreadStarted.Get());
-    }
-
-    // The thread does not uninitialize COM here and end: it parks in its apartment for the next
-    // engine (see COwnThreadPool). Only a nested initialization is undone.
     if (SUCCEEDED(hrInit)) {
         if (t_bKeepsApartment)
             sys.pfnCoUninitialize();
         else
             t_bKeepsApartment = true;
     }
-    COwnThreadPool::Instance().ReleaseCurrentThread();
-    SetEvent(m_hThreadEnded.Get());  // last act on this engine: it may be deleted at once
+    if (m_hrThread == S_OK)
+        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
+    SetEvent(m_hThreadStarted.Get());
 }
 
-void COwnThreadEngine::RunMessageLoop()
+void COwnThreadEngine::LeaveOwnThread()
 {
-    HANDLE hThreadEvent = m_hThreadEvent.Get();
-    for (;;) {
-        DWORD dwResult = MsgWaitForMultipleObjects(1, &hThreadEvent, FALSE, INFINITE, kWakeMask);
-        if (dwResult == WAIT_OBJECT_0 + 1) {
-            // Calls on the proxy arrive as messages of this apartment and run in DispatchMessageA.
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-        } else {
-            if (m_bStopThread)
-                break;
-            if (m_bDisconnectRequested.exchange(FALSE)) {
-                // The server ends: calls that come later fail at once. The stub's references go,
-                // and the final release travels to the creating thread as usual.
-                CoDisconnectObject(GetIDispatch(FALSE), 0);
-            } else {
-                try {
-                    OnThreadEvent();
-                } catch (...) {
-                    // The hook's failure must not take the thread, and with it the object, down.
-                    AfxTraceEscapedException("OnThreadEvent");
-                }
-            }
-        }
-        // Messages still queued when the stop is seen are not dispatched here. They are not lost:
-        // the parked thread dispatches them later (COwnThreadPool::WaitForEngine), once this engine
-        // has been let go.
-        if (m_bStopThread)
-            break;
+    if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
+        CoDisconnectObject(GetIDispatch(FALSE), 0);
+}
+
+void COwnThreadEngine::RunThreadEventHook()
+{
+    if (m_bDisconnectRequested.exchange(FALSE)) {
+        // The server ends: calls that come later fail at once. The stub's references go, and the
+        // final release travels to the creating thread as usual.
+        CoDisconnectObject(GetIDispatch(FALSE), 0);
+        return;
+    }
+    try {
+        OnThreadEvent();
+    } catch (...) {
+        // The hook's failure must not take the thread, and with it its objects, down.
+        AfxTraceEscapedException("OnThreadEvent");
     }
 }
