@@ -1,5 +1,6 @@
 #include "bench_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -82,6 +83,16 @@ double BenchReport::MedianOf(const std::string& measure, const std::string& obje
     return kNaN;
 }
 
+double BenchReport::ScaleFloorMs(int k, int nThreads)
+{
+    if (k <= 0 || nThreads <= 0)
+        return kNaN;
+    std::vector<double> threadMs(static_cast<size_t>(std::min(k, nThreads)), 0.0);
+    for (int i = 0; i < k; ++i)
+        threadMs[static_cast<size_t>(i) % threadMs.size()] += i < 8 ? kCallMs : kBarlessCallMs;
+    return *std::max_element(threadMs.begin(), threadMs.end());
+}
+
 double BenchReport::WorstOwnThreadRatio() const
 {
     double worst = kNaN;
@@ -98,7 +109,7 @@ double BenchReport::WorstOwnThreadRatio() const
 
 bool BenchReport::Complete(bool bConcurrentAsked) const
 {
-    if ((bConcurrentAsked && m_concurrent.empty()) || m_timings.empty())
+    if ((bConcurrentAsked && m_concurrent.empty()) || (m_timings.empty() && m_scale.empty()))
         return false;
     for (const Concurrent& run : m_concurrent)
         if (run.failed > 0 || std::isnan(run.wallMs))
@@ -106,12 +117,16 @@ bool BenchReport::Complete(bool bConcurrentAsked) const
     for (const Timing& t : m_timings)
         if (t.failed > 0 || t.stats.Count() == 0)
             return false;
+    for (const Scale& run : m_scale)
+        if (run.failed > 0 || run.unanswered > 0 || std::isnan(run.wallMs))
+            return false;
     return true;
 }
 
 static std::vector<Target> Targets(const BenchReport& r)
 {
-    return {
+    const BenchReport::Scale* pLargest = r.LargestScaleRun();
+    std::vector<Target> targets = {
         {"k <= 8 concurrent own-thread calls (none, or a sink each): wall / 6.0 s", r.WorstOwnThreadRatio(),
          BenchReport::kConcurrentTarget},
         {"own-thread round trip / bare server's (median)",
@@ -120,6 +135,24 @@ static std::vector<Target> Targets(const BenchReport& r)
          Ratio(r.MedianOf("create_release", "own_thread"), r.MedianOf("create_release", "main_thread")),
          BenchReport::kCreateTarget},
     };
+    if (pLargest != nullptr) {
+        std::string clients = std::to_string(pLargest->k) + " clients";
+        targets.push_back({clients + ": the dialog's worst answer while the calls run (ms)",
+                           pLargest->unanswered ? kNaN : pLargest->pingMs.Max(), BenchReport::kScalePingTargetMs});
+        targets.push_back({clients + ": wall / floor", Ratio(pLargest->wallMs, pLargest->FloorMs()),
+                           BenchReport::kScaleWallTarget});
+        targets.push_back({clients + ": failed calls", static_cast<double>(pLargest->failed), 0});
+    }
+    return targets;
+}
+
+const BenchReport::Scale* BenchReport::LargestScaleRun() const
+{
+    const Scale* pLargest = nullptr;
+    for (const Scale& run : m_scale)
+        if (pLargest == nullptr || run.k > pLargest->k)
+            pLargest = &run;
+    return pLargest;
 }
 
 void BenchReport::PrintTables(FILE* out) const
@@ -136,6 +169,20 @@ void BenchReport::PrintTables(FILE* out) const
                      Fixed(run.wallMs / 1000, 3).c_str(), Fixed(run.FloorMs() / 1000, 1).c_str(),
                      Fixed(Ratio(run.wallMs, run.FloorMs()), 4).c_str(), Fixed(run.slowestMs / 1000, 3).c_str(),
                      run.failed);
+    }
+
+    if (!m_scale.empty()) {
+        std::fprintf(out, "\nMany clients: k clients with one \"Enabled\" object each call \"Test\" at once "
+                          "(past the eighth object a call is one %.1f s wait)\n\n", kBarlessCallMs / 1000);
+        std::fprintf(out, "| k | Wall (s) | Floor (s) | Wall / floor | Slowest call (s) | Failed | Server threads "
+                          "| Private MB | Dialog answer median (ms) | Worst (ms) | Unanswered |\n");
+        std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+        for (const Scale& run : m_scale)
+            std::fprintf(out, "| %d | %s | %s | %s | %s | %d | %d | %s | %s | %s | %d |\n", run.k,
+                         Fixed(run.wallMs / 1000, 3).c_str(), Fixed(run.FloorMs() / 1000, 1).c_str(),
+                         Fixed(Ratio(run.wallMs, run.FloorMs()), 3).c_str(), Fixed(run.slowestMs / 1000, 3).c_str(),
+                         run.failed, run.peakThreads, Fixed(run.peakPrivateMB, 1).c_str(),
+                         Fixed(run.pingMs.Median(), 1).c_str(), Fixed(run.pingMs.Max(), 1).c_str(), run.unanswered);
     }
 
     std::fprintf(out, "\nRound trip (%s), create+release and cold start, in ms\n\n", m_cheapCall.c_str());
@@ -176,6 +223,18 @@ bool BenchReport::WriteJson(const char* path) const
                      JsonNumber(run.wallMs, 1).c_str(), JsonNumber(run.FloorMs(), 0).c_str(),
                      JsonNumber(Ratio(run.wallMs, run.FloorMs()), 4).c_str(), JsonNumber(run.slowestMs, 1).c_str(),
                      run.failed, static_cast<unsigned long>(run.firstError));
+    }
+    std::fprintf(f, "\n  ],\n  \"scale\": [");
+    for (size_t i = 0; i < m_scale.size(); ++i) {
+        const Scale& run = m_scale[i];
+        std::fprintf(f,
+                     "%s\n    {\"k\": %d, \"wall_ms\": %s, \"floor_ms\": %s, \"slowest_call_ms\": %s, \"failed\": %d, "
+                     "\"first_error\": \"0x%08lX\", \"server_threads\": %d, \"private_mb\": %s, "
+                     "\"ping_median_ms\": %s, \"ping_max_ms\": %s, \"pings\": %zu, \"unanswered\": %d}",
+                     i ? "," : "", run.k, JsonNumber(run.wallMs, 1).c_str(), JsonNumber(run.FloorMs(), 0).c_str(),
+                     JsonNumber(run.slowestMs, 1).c_str(), run.failed, static_cast<unsigned long>(run.firstError),
+                     run.peakThreads, JsonNumber(run.peakPrivateMB, 1).c_str(), JsonNumber(run.pingMs.Median(), 1).c_str(),
+                     JsonNumber(run.pingMs.Max(), 1).c_str(), run.pingMs.Count(), run.unanswered);
     }
     std::fprintf(f, "\n  ],\n  \"timings\": [");
     for (size_t i = 0; i < m_timings.size(); ++i) {

@@ -28,6 +28,28 @@ public:
         double FloorMs() const { return ownThread ? kCallMs : k * kCallMs; }
     };
 
+    // k clients, each with one "Enabled" object of its own, calling "Test" at once. Objects past the
+    // eighth hold no bar: their call is one 600 ms wait.
+    struct Scale {
+        int k;
+        double wallMs;
+        double slowestMs;
+        int failed;
+        HRESULT firstError;
+        int peakThreads;        // the server's threads while the calls ran
+        double peakPrivateMB;   // the server's private bytes while the calls ran
+        SampleStats pingMs;     // the dialog's answer to WM_NULL while the calls ran
+        int unanswered;         // pings not answered within the timeout
+        double FloorMs() const { return ScaleFloorMs(k, kScaleThreads); }
+    };
+    static constexpr int kScaleThreads = 48;  // the own-thread cap under Wine
+    static constexpr double kBarlessCallMs = 600.0;
+    static constexpr double kScalePingTargetMs = 100.0;
+    static constexpr double kScaleWallTarget = 1.1;
+    // The shortest the calls can take on nThreads own threads: objects are dealt to the threads in
+    // turn, the first eight (with bars, 6 s each) to eight different threads, and a thread's calls queue.
+    static double ScaleFloorMs(int k, int nThreads);
+
     struct Timing {
         std::string measure;  // "round_trip", "create_release" (and its "create", "release"), "cold_start",
                               // "event_round_trip"
@@ -40,10 +62,12 @@ public:
     void SetRunInfo(const std::string& date, const std::string& cheapCall, int coldStartWaitMs);
     void Add(const Concurrent& run) { m_concurrent.push_back(run); }
     void Add(const Timing& timing) { m_timings.push_back(timing); }
+    void Add(const Scale& run) { m_scale.push_back(run); }
 
     // NaN when the run has no such figure.
     double MedianOf(const std::string& measure, const std::string& object) const;
     double WorstOwnThreadRatio() const;
+    const Scale* LargestScaleRun() const;  // nullptr without one
 
     void PrintTables(FILE* out) const;
     bool WriteJson(const char* path) const;
@@ -57,6 +81,7 @@ private:
     int m_coldStartWaitMs = 0;
     std::vector<Concurrent> m_concurrent;
     std::vector<Timing> m_timings;
+    std::vector<Scale> m_scale;
 };
 
 // A JSON number: fixed with the given decimals, or null for NaN.

@@ -2,14 +2,19 @@
 
 #include "bench_names.h"
 #include "event_sink.h"
+#include "gated_calls.h"
 #include "now_ms.h"
+#include "process_census.h"
 #include "remote_object.h"
 
 #include <unique_handle.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +30,7 @@ const int kWarmUpObjects = 5;
 // Sinks on the object whose events are timed: each event gives one round trip fewer than sinks.
 const int kTimingSinks = 5;
 const size_t kEventsOfACall = 11;  // ten Progress and one Finished
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 enum Kind { kOwnThread, kMainThread, kBare, kKinds };
 const char* const kKindNames[kKinds] = {"own_thread", "main_thread", "bare"};
@@ -60,7 +66,18 @@ Benchmark::Benchmark(const Options& options, Progress& progress, BenchReport& re
 
 bool Benchmark::Run()
 {
-    m_phaseCount = 4 + (m_options.concurrentCalls ? 2 : 0);
+    const bool scale = !m_options.scaleClients.empty();
+    if (m_options.scaleOnly) {
+        m_phaseCount = 2;
+        if (!FindClasses() || !BringUpQdServer())
+            return false;
+        m_progress.Phase("many clients at once", ++m_phase, m_phaseCount);
+        for (int k : m_options.scaleClients)
+            ScaleCalls(k);
+        CloseServers();
+        return true;
+    }
+    m_phaseCount = 4 + (m_options.concurrentCalls ? 2 : 0) + (scale ? 1 : 0);
     if (!FindClasses())
         return false;
     ColdStarts();
@@ -74,6 +91,11 @@ bool Benchmark::Run()
             ConcurrentCalls(false, k);
         m_qdWindow.SelectOwnThread(true);
         EventCalls();
+    }
+    if (scale) {
+        m_progress.Phase("many clients at once", ++m_phase, m_phaseCount);
+        for (int k : m_options.scaleClients)
+            ScaleCalls(k);
     }
     RoundTrips();
     CreateRelease();
@@ -171,17 +193,23 @@ void Benchmark::EventCalls()
     ConcurrentCalls(true, 8, 1);
 }
 
-void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::Timing* pEventTrips)
+std::vector<std::unique_ptr<RemoteObject>> Benchmark::CreateObjects(bool ownThread, int k)
 {
-    const char* mode = ownThread ? "own thread" : "main thread";
-    BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
-    if (!m_qdWindow.WaitForFreeBoard(10000))
+    if (!m_qdWindow.WaitForFreeBoard(30000))
         m_progress.Note("a bar is still held from before");
     m_qdWindow.SelectOwnThread(ownThread);
     std::vector<std::unique_ptr<RemoteObject>> objects;
     objects.reserve(k);
     for (int i = 0; i < k; ++i)
         objects.push_back(std::make_unique<RemoteObject>(m_qdClsid));
+    return objects;
+}
+
+void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::Timing* pEventTrips)
+{
+    const char* mode = ownThread ? "own thread" : "main thread";
+    BenchReport::Concurrent run{ownThread, k, 0, 0, 0, S_OK};
+    std::vector<std::unique_ptr<RemoteObject>> objects = CreateObjects(ownThread, k);
     // The server calls an object's sinks one after another: from one sink's hearing an event to
     // the next one's is the first's answer going back and the server's call to the next, one
     // round trip, timed on one clock in this process.
@@ -196,46 +224,21 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
         }
 
     // Every client thread waits at the gate, so the clock starts when all calls can start at once.
-    CUniqueHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    HANDLE hGate = gate.Get();
-    std::atomic<int> ready{0}, done{0};
-    std::vector<double> callMs(k, 0), endMs(k, 0);
-    std::vector<HRESULT> results(k, E_PENDING);
-    std::vector<std::thread> threads;
-    threads.reserve(k);
-    for (int i = 0; i < k; ++i)
-        threads.emplace_back([&, i] {
-            HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            ++ready;
-            WaitForSingleObject(hGate, INFINITE);
-            double start = NowMs();
-            results[i] = FAILED(hrInit) ? hrInit : objects[i]->Created();
-            if (SUCCEEDED(results[i]))
-                results[i] = objects[i]->Test();
-            endMs[i] = NowMs();
-            callMs[i] = endMs[i] - start;
-            ++done;
-            if (SUCCEEDED(hrInit))
-                CoUninitialize();
-        });
-    while (ready < k)
-        Sleep(1);
-    double start = NowMs();
-    SetEvent(hGate);
+    GatedCalls calls(objects);
+    double start = calls.Open();
     double nextNote = start + 1000;
-    while (done < k) {
+    while (calls.Done() < k) {
         Sleep(50);
-        if (NowMs() < nextNote || done == k)
+        if (NowMs() < nextNote || calls.Done() == k)
             continue;
         nextNote += 1000;
         // Bars are read only between steps' sends; a main-thread call leaves the window silent.
         std::array<int, 8> bars{};
         bool answered = m_qdWindow.ReadBars(&bars, 100);
         m_progress.Note("%s, k = %d: %.0f s, %d/%d calls done, bars %s", mode, k, (NowMs() - start) / 1000,
-                        done.load(), k, answered ? BarsText(bars).c_str() : "(window busy)");
+                        calls.Done(), k, answered ? BarsText(bars).c_str() : "(window busy)");
     }
-    for (auto& t : threads)
-        t.join();
+    calls.Join();
     for (auto& sinksOfObject : objectSinks) {
         for (size_t j = 0; j < sinksOfObject.size(); ++j) {
             auto heard = sinksOfObject[j]->Events();
@@ -253,11 +256,9 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
     }
     objects.clear();
 
-    run.wallMs = *std::max_element(endMs.begin(), endMs.end()) - start;
-    run.slowestMs = *std::max_element(callMs.begin(), callMs.end());
-    for (HRESULT hr : results)
-        if (hr != S_OK && run.failed++ == 0)
-            run.firstError = hr;
+    run.wallMs = calls.WallMs();
+    run.slowestMs = calls.SlowestMs();
+    run.failed = calls.Failed(&run.firstError);
     if (!sinksHeard) {  // a sink that could not be advised, or did not hear the whole call
         if (run.failed++ == 0)
             run.firstError = E_FAIL;
@@ -266,6 +267,54 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
     }
     m_report.Add(run);
     m_progress.Note("%s, k = %d: %.3f s for %.1f s of floor%s", mode, k, run.wallMs / 1000, run.FloorMs() / 1000,
+                    run.failed ? " (calls failed)" : "");
+}
+
+void Benchmark::ScaleCalls(int k)
+{
+    BenchReport::Scale run{k, kNaN, 0, 0, S_OK, 0, 0, {}, 0};
+    std::vector<std::unique_ptr<RemoteObject>> objects = CreateObjects(true, k);
+    m_progress.Note("%d clients: %d objects created", k,
+                    static_cast<int>(std::count_if(objects.begin(), objects.end(),
+                                                   [](const auto& p) { return SUCCEEDED(p->Created()); })));
+    GatedCalls calls(objects);
+
+    // While the calls run: the dialog pinged every 20 ms, the server counted every 250 ms.
+    const DWORD pid = m_qdWindow.ProcessId();
+    CUniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    const DWORD kPingTimeoutMs = 10000;
+    double start = calls.Open();
+    double nextCensus = start, nextNote = start + 5000;
+    while (calls.Done() < k) {
+        double ms = m_qdWindow.Ping(kPingTimeoutMs);
+        if (ms < 0)
+            ++run.unanswered;
+        else
+            run.pingMs.Add(ms);
+        if (NowMs() >= nextCensus) {
+            nextCensus += 250;
+            run.peakThreads = std::max(run.peakThreads, CountProcessThreads(pid));
+            // The commit charge, which is the private bytes; Wine leaves the _EX field PrivateUsage 0.
+            PROCESS_MEMORY_COUNTERS counters{};
+            counters.cb = sizeof(counters);
+            if (process && GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters)))
+                run.peakPrivateMB = std::max(run.peakPrivateMB, static_cast<double>(counters.PagefileUsage) / 1048576.0);
+        }
+        if (NowMs() >= nextNote) {
+            nextNote += 5000;
+            m_progress.Note("%d clients: %.0f s, %d/%d calls done", k, (NowMs() - start) / 1000, calls.Done(), k);
+        }
+        Sleep(20);
+    }
+    calls.Join();
+    objects.clear();
+
+    run.wallMs = calls.WallMs();
+    run.slowestMs = calls.SlowestMs();
+    run.failed = calls.Failed(&run.firstError);
+    m_report.Add(run);
+    m_progress.Note("%d clients: %.3f s for %.1f s of floor, dialog worst %.0f ms, %d threads, %.1f MB%s", k,
+                    run.wallMs / 1000, run.FloorMs() / 1000, run.pingMs.Max(), run.peakThreads, run.peakPrivateMB,
                     run.failed ? " (calls failed)" : "");
 }
 

@@ -4,9 +4,13 @@
 #pragma once
 #include "bench_report.h"
 #include "progress.h"
+#include "remote_object.h"
 #include "server_window.h"
 
 #include <windows.h>
+
+#include <memory>
+#include <vector>
 
 class Benchmark {
 public:
@@ -17,6 +21,8 @@ public:
         int rounds = 10;             // the kinds take turns, so load from elsewhere falls on all alike
         bool concurrentCalls = true;  // and the calls with event sinks
         int soloEventCalls = 3;       // one own-thread object with kTimingSinks sinks, called this often
+        std::vector<int> scaleClients = {8, 48, 96, 192};  // the many-clients phase; empty skips it
+        bool scaleOnly = false;       // the many-clients phase alone
     };
 
     Benchmark(const Options& options, Progress& progress, BenchReport& report);
@@ -34,6 +40,11 @@ private:
     // *pEventTrips when it is given.
     void ConcurrentCalls(bool ownThread, int k, int sinks = 0, BenchReport::Timing* pEventTrips = nullptr);
     void EventCalls();
+    // k QDSERVER objects, "Own Thread" as asked, once every earlier object has gone.
+    std::vector<std::unique_ptr<RemoteObject>> CreateObjects(bool ownThread, int k);
+    // k clients, each creating one "Enabled" object and calling "Test" at once, while the dialog is
+    // pinged and the server's threads and private bytes are sampled.
+    void ScaleCalls(int k);
     void RoundTrips();
     void CreateRelease();
     void CloseServers();

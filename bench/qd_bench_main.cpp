@@ -1,7 +1,8 @@
 // qd_bench: measures QDSERVER over out-of-process COM against a bare local server of ours.
-//   qd_bench.exe OUT.json [--quick]
+//   qd_bench.exe OUT.json [--quick | --scale=K,K,...]
 // Progress goes to stderr, the tables (Markdown) to stdout, the same figures to OUT.json.
-// Both servers must be registered (each started once); --quick takes few samples, for traces.
+// Both servers must be registered (each started once); --quick takes few samples, for traces;
+// --scale runs only the many-clients phase, with the given client counts.
 #include "bench_report.h"
 #include "benchmark.h"
 #include "progress.h"
@@ -10,6 +11,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -36,6 +38,19 @@ int main(int argc, char** argv)
             options.coldStarts = 1;
             options.rounds = 2;
             options.concurrentCalls = false;
+            options.scaleClients.clear();
+        } else if (std::strncmp(argv[i], "--scale=", 8) == 0) {
+            // --scale=8,48: the many-clients phase alone, with these client counts
+            options.scaleOnly = true;
+            options.scaleClients.clear();
+            for (const char* p = argv[i] + 8; *p != '\0';) {
+                char* end = nullptr;
+                long k = std::strtol(p, &end, 10);
+                if (end == p || k <= 0)
+                    break;
+                options.scaleClients.push_back(static_cast<int>(k));
+                p = *end == ',' ? end + 1 : end;
+            }
         } else if (jsonPath == nullptr && argv[i][0] != '-') {
             jsonPath = argv[i];
         } else {
@@ -44,7 +59,7 @@ int main(int argc, char** argv)
         }
     }
     if (jsonPath == nullptr) {
-        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick]\n");
+        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick | --scale=K,K,...]\n");
         return 2;
     }
 
@@ -69,5 +84,5 @@ int main(int argc, char** argv)
     progress.Note("figures written to %s", jsonPath);
     if (!ran)
         return 2;
-    return report.Complete(options.concurrentCalls) ? 0 : 1;
+    return report.Complete(options.concurrentCalls && !options.scaleOnly) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <mistakes.h>
 
+#include <atomic>
 #include <string>
 
 IMPLEMENT_DYNCREATE(CZKOwnThreadCmdTarget, CCmdTarget)
@@ -40,10 +41,13 @@ BOOL CZKOwnThreadCmdTarget::EnableOwnThread(BOOL bEnable)
         return FALSE;
     }
     if (!COwnThreadEngine::EnableOwnThread()) {
-        AfxReportMistake((std::string(GetRuntimeClass()->m_lpszClassName) +
-                          ": no own thread could be had (all in use, or its start failed); the object "
-                          "runs on its creating thread")
-                             .c_str());
+        // Past the cap objects share threads, so this is a thread that could not be started at all:
+        // the system's doing, which any client can bring about. Said once, never asserted.
+        static std::atomic<bool> s_bReported{false};
+        if (!s_bReported.exchange(true))
+            OutputDebugStringA((std::string("QD own threads: ") + GetRuntimeClass()->m_lpszClassName +
+                                ": no own thread could be started; such objects run on their creating thread\n")
+                                   .c_str());
         return FALSE;
     }
     return TRUE;

@@ -1,5 +1,6 @@
 #include "own_thread_engine.h"
 
+#include "live_engines.h"
 #include "own_thread_pool.h"
 #include "own_thread_system_calls.h"
 
@@ -8,13 +9,12 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+
 namespace {
 
 // Whether this thread keeps a COM apartment from an earlier engine (own threads are reused).
 thread_local bool t_bKeepsApartment = false;
-
-// MsgWaitForMultipleObjects' wake mask: the eight input kinds 0x01 to 0x80, not QS_RAWINPUT.
-const DWORD kWakeMask = 0xFF;
 
 DWORD CurrentThreadID() { return AfxGetThread()->m_nThreadID; }
 
@@ -26,12 +26,14 @@ COwnThreadEngine::COwnThreadEngine()
       m_pProxy(nullptr),
       m_bStopThread(FALSE),
       m_bDisconnectOnStop(FALSE),
+      m_bDisconnectRequested(FALSE),
       m_nCreatorThreadID(0),
       m_nOwnThreadID(0),
       m_channel(),
       m_finalReleaseWnd(this)
 {
     m_nCreatorThreadID = CurrentThreadID();
+    CLiveEngines::Instance().Add(this, m_nCreatorThreadID);
 }
 
 COwnThreadEngine::~COwnThreadEngine()
@@ -39,6 +41,52 @@ COwnThreadEngine::~COwnThreadEngine()
     m_finalReleaseWnd.DestroyWindow();
     if (m_bEnabled)
         StopOwnThread();
+    CLiveEngines::Instance().Remove(this);
+}
+
+void COwnThreadEngine::DisconnectFromClients()
+{
+    if (m_bEnabled) {
+        m_bDisconnectRequested = TRUE;
+        SetThreadEvent();
+        return;
+    }
+    // The stub lives in this apartment. Its references go at once, and with them, usually, the
+    // object: a call that runs holds one of its own until it returns.
+    CoDisconnectObject(GetIDispatch(FALSE), 0);
+}
+
+BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
+{
+    const DWORD nThreadID = CurrentThreadID();
+    CLiveEngines& engines = CLiveEngines::Instance();
+    // Disconnecting may delete an object at once, so the list is asked anew for each.
+    while (COwnThreadEngine* pEngine = engines.TakeNext(nThreadID))
+        pEngine->DisconnectFromClients();
+
+    // The final releases of own-thread objects arrive here as posted messages.
+    const DWORD dwStart = GetTickCount();
+    bool bQuit = false;
+    int nQuitCode = 0;
+    while (engines.CountOf(nThreadID) > 0) {
+        const DWORD dwElapsed = GetTickCount() - dwStart;
+        if (dwElapsed >= dwTimeoutMs)
+            break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(dwTimeoutMs - dwElapsed, 50), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                bQuit = true;  // the caller's loop still needs it
+                nQuitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    if (bQuit)
+        PostQuitMessage(nQuitCode);
+    return engines.CountOf(nThreadID) == 0;
 }
 
 BOOL COwnThreadEngine::EnableOwnThread()
@@ -48,9 +96,8 @@ BOOL COwnThreadEngine::EnableOwnThread()
     if (m_hThreadStarted)
         return m_bEnabled;  // called before: one own thread per object
     m_hThreadStarted.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    m_hThreadEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_hThreadEnded.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!m_hThreadStarted || !m_hThreadEvent || !m_hThreadEnded)
+    if (!m_hThreadStarted || !m_hThreadEnded)
         return m_bEnabled;
 
     // The own thread's marshal gives up the reference the object was created with, and from then on
@@ -61,9 +108,10 @@ BOOL COwnThreadEngine::EnableOwnThread()
     if (!COwnThreadPool::Instance().Start(this)) {
         if (pDispatch != nullptr)
             pDispatch->Release();
-        return m_bEnabled;  // no thread free: the object runs on the creating thread
+        return m_bEnabled;  // no thread at all: the object runs on the creating thread
     }
-    WaitForSingleObject(m_hThreadStarted.Get(), INFINITE);
+    // A shared thread starts this object once it is done with the call it may be running.
+    WaitAnsweringSentMessages(m_hThreadStarted.Get());
 
     BOOL bMarshaled = m_hrThread == S_OK;
     if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
@@ -82,19 +130,34 @@ BOOL COwnThreadEngine::EnableOwnThread()
     } else if (pDispatch != nullptr) {
         pDispatch->Release();
     }
-    // The thread is finishing its start-up or waiting in its loop; it must be done with this engine
-    // before the engine can go away.
+    // The thread must be done with this engine before the engine can go away.
     StopOwnThread();
     return m_bEnabled;
 }
 
-BOOL COwnThreadEngine::SetThreadEvent() { return SetEvent(m_hThreadEvent.Get()); }
+BOOL COwnThreadEngine::SetThreadEvent() { return COwnThreadPool::Instance().Wake(this); }
 
-void COwnThreadEngine::StopOwnThread()
+void COwnThreadEngine::StopOwnThread() { COwnThreadPool::Instance().Stop(this); }
+
+BOOL COwnThreadEngine::IsOwnThreadShared() const
 {
-    m_bStopThread = TRUE;
-    SetThreadEvent();
-    WaitForSingleObject(m_hThreadEnded.Get(), INFINITE);
+    return m_bEnabled && COwnThreadPool::Instance().GetEngineCount(m_nOwnThreadID) > 1;
+}
+
+void COwnThreadEngine::WaitAnsweringSentMessages(HANDLE hEvent)
+{
+    for (;;) {
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &hEvent, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (dwResult == WAIT_OBJECT_0)
+            return;
+        if (dwResult != WAIT_OBJECT_0 + 1) {
+            WaitForSingleObject(hEvent, INFINITE);
+            return;
+        }
+        // Dispatches the messages sent to this thread, and nothing posted.
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 BOOL COwnThreadEngine::DeferFinalRelease()
@@ -147,66 +210,43 @@ LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void* piid, const IID* p
     return pAnswer;
 }
 
-UINT __cdecl COwnThreadEngine::OwnThreadProc(LPVOID pParam)
-{
-    static_cast<COwnThreadEngine*>(pParam)->RunOwnThread();
-    return 0;
-}
-
-void COwnThreadEngine::RunOwnThread()
+void COwnThreadEngine::StartOnOwnThread()
 {
     const COwnThreadSystemCalls& sys = COwnThreadSystemCalls::Current();
     m_nOwnThreadID = CurrentThreadID();
     HRESULT hrInit = sys.pfnCoInitialize(nullptr);
-    // On a reused thread the apartment exists already: the call nests (S_FALSE), which is success.
+    // The thread keeps the apartment of its first engine for every later one: there the call nests
+    // (S_FALSE), which is success, and the nesting is undone at once.
     m_hrThread = hrInit == S_FALSE && t_bKeepsApartment ? S_OK : hrInit;
-    if (m_hrThread == S_OK) {
-        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
-        SetEvent(m_hThreadStarted.Get());
-        if (m_hrThread == S_OK && !m_bStopThread)
-            RunMessageLoop();
-        if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
-            CoDisconnectObject(GetIDispatch(FALSE), 0);
-    } else {
-        SetEvent(m_hThreadStarted.Get());
-    }
-
-    // The thread does not uninitialize COM here and end: it parks in its apartment for the next
-    // engine (see COwnThreadPool). Only a nested initialization is undone.
     if (SUCCEEDED(hrInit)) {
         if (t_bKeepsApartment)
             sys.pfnCoUninitialize();
         else
             t_bKeepsApartment = true;
     }
-    COwnThreadPool::Instance().ReleaseCurrentThread();
-    SetEvent(m_hThreadEnded.Get());  // last act on this engine: it may be deleted at once
+    if (m_hrThread == S_OK)
+        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
+    SetEvent(m_hThreadStarted.Get());
 }
 
-void COwnThreadEngine::RunMessageLoop()
+void COwnThreadEngine::LeaveOwnThread()
 {
-    HANDLE hThreadEvent = m_hThreadEvent.Get();
-    for (;;) {
-        DWORD dwResult = MsgWaitForMultipleObjects(1, &hThreadEvent, FALSE, INFINITE, kWakeMask);
-        if (dwResult == WAIT_OBJECT_0 + 1) {
-            // Calls on the proxy arrive as messages of this apartment and run in DispatchMessageA.
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-        } else {
-            if (m_bStopThread)
-                break;
-            try {
-                OnThreadEvent();
-            } catch (...) {
-                // The hook's failure must not take the thread, and with it the object, down.
-                AfxTraceEscapedException("OnThreadEvent");
-            }
-        }
-        // Messages still queued when the stop is seen are not dispatched here. They are not lost:
-        // the parked thread dispatches them later (COwnThreadPool::WaitForEngine), once this engine
-        // has been let go.
-        if (m_bStopThread)
-            break;
+    if (m_bDisconnectOnStop)  // written before the stop request, read after it was seen
+        CoDisconnectObject(GetIDispatch(FALSE), 0);
+}
+
+void COwnThreadEngine::RunThreadEventHook()
+{
+    if (m_bDisconnectRequested.exchange(FALSE)) {
+        // The server ends: calls that come later fail at once. The stub's references go, and the
+        // final release travels to the creating thread as usual.
+        CoDisconnectObject(GetIDispatch(FALSE), 0);
+        return;
+    }
+    try {
+        OnThreadEvent();
+    } catch (...) {
+        // The hook's failure must not take the thread, and with it its objects, down.
+        AfxTraceEscapedException("OnThreadEvent");
     }
 }

@@ -1,11 +1,13 @@
 // Gives a COM automation object a worker thread of its own (its own thread) with a COM apartment of
-// its own. The own thread marshals the object's IDispatch and the creating thread unmarshals a proxy,
-// which it hands out for every interface request made there, so that calls run on the own thread. A
-// final release on the own thread is sent back to the creating thread through a hidden window, and
-// the destructor, always on the creating thread, stops the own thread and waits for it.
+// its own; past the process's cap of own threads it shares one with other objects (COwnThreadPool).
+// The own thread marshals the object's IDispatch and the creating thread unmarshals a proxy, which it
+// hands out for every interface request made there, so that calls run on the own thread. A final
+// release on the own thread is sent back to the creating thread through a hidden window, and the
+// destructor, always on the creating thread, lets the own thread go.
 #pragma once
 #include "marshal_channel.h"
 #include "own_thread_final_release_wnd.h"
+#include "own_thread_pool.h"
 
 #include <unique_handle.h>
 
@@ -25,13 +27,14 @@ public:
     virtual LPDISPATCH GetIDispatch(BOOL bAddRef) = 0;
     // The owning object's reference count, which the interface hook keeps balanced.
     virtual volatile LONG& OwnerRefCount() = 0;
-    // On the own thread, when its wake event ends a wait and no stop is requested.
+    // On the own thread, after SetThreadEvent, unless a stop is requested first.
     virtual void OnThreadEvent() {}
 
     // On the creating thread, at most once, from the most derived constructor after automation is
     // enabled. FALSE: the object runs its calls on the creating thread.
     BOOL EnableOwnThread();
     BOOL IsOwnThreadEnabled() const { return m_bEnabled; }
+    // Asks the own thread to run OnThreadEvent (or to let the engine go once m_bStopThread is set).
     BOOL SetThreadEvent();
     // From the owning object's final release. TRUE: the object must not be deleted now.
     BOOL DeferFinalRelease();
@@ -42,12 +45,24 @@ public:
     // Requests are made by holders of the creation reference, as a class factory is.
     LPUNKNOWN GetOwnThreadInterface(const void* piid, const IID* piidDispatch = nullptr);
 
-    static UINT __cdecl OwnThreadProc(LPVOID pParam);
+    // Whether the own thread serves other objects too (past the cap of own threads).
+    BOOL IsOwnThreadShared() const;
+
+    // Waits for hEvent, answering messages sent from other threads meanwhile: an own thread busy with
+    // another object's call may be sending to this one (a bar's step) before it can answer.
+    static void WaitAnsweringSentMessages(HANDLE hEvent);
+
+    // When a server ends, on the thread that created its objects: disconnects every object created
+    // there from its clients, in the apartment that owns its stub (an own-thread object's own
+    // thread, once its running call has returned; this thread for the others), so that each
+    // client's next call fails at once; then serves this thread's messages, through which the
+    // released objects are deleted, until no such object is left or dwTimeoutMs has passed. TRUE
+    // when every object is gone, and with it every own thread has left its object.
+    static BOOL DisconnectAll(DWORD dwTimeoutMs);
 
 protected:
     BOOL m_bEnabled;
     CUniqueHandle m_hThreadStarted;
-    CUniqueHandle m_hThreadEvent;
     CUniqueHandle m_hThreadEnded;
     std::atomic<HRESULT> m_hrThread;
     LPDISPATCH m_pProxy;
@@ -57,14 +72,26 @@ protected:
     // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
     // object in its apartment before it leaves the engine.
     std::atomic<BOOL> m_bDisconnectOnStop;
+    // Set with a wake when the server ends: the own thread disconnects the object from its clients.
+    std::atomic<BOOL> m_bDisconnectRequested;
     DWORD m_nCreatorThreadID;
     std::atomic<DWORD> m_nOwnThreadID;
     CMarshalChannel m_channel;
     COwnThreadFinalReleaseWnd m_finalReleaseWnd;
 
 private:
-    void RunOwnThread();
-    void RunMessageLoop();
-    // Requests the stop and waits until the own thread has left this engine.
+    friend class COwnThreadPool;
+    // On the own thread, as its pool asks: marshal the object; leave it; run the hook.
+    void StartOnOwnThread();
+    void LeaveOwnThread();
+    void RunThreadEventHook();
+    // Lets the own thread go; waits only while that thread acts for this engine.
     void StopOwnThread();
+    // On the creating thread: disconnects the object here, or asks its own thread to.
+    void DisconnectFromClients();
+
+    // The thread that serves this engine, and the requests to it; under the pool's lock.
+    COwnThreadPool::CWorker* m_pOwnThread = nullptr;
+    bool m_bStartRequested = false;
+    bool m_bEventRequested = false;
 };

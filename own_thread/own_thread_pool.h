@@ -1,7 +1,8 @@
-// The process's own threads. An own thread serves one engine at a time; when that engine stops it,
-// the thread parks in its apartment and waits for the next engine instead of ending. Wine never
-// frees the RPC endpoint of an apartment that has marshaled an object, and a process stops answering
-// COM after about 63 of them, so threads are reused and their number is capped for the process's life.
+// The process's own threads. Each serves the engines assigned to it: it marshals each engine's object
+// in its apartment and runs their calls, one at a time, from its message loop. A thread whose last
+// engine has gone parks in its apartment and waits for the next instead of ending. Threads are never
+// ended because Wine never frees the RPC endpoint of an apartment that has marshaled an object, and
+// their number is capped (COwnThreadCap); past the cap objects share threads (COwnThreadAssignment).
 #pragma once
 #include <windows.h>
 
@@ -12,31 +13,45 @@ class COwnThreadEngine;
 
 class COwnThreadPool {
 public:
-    // Comfortably below the ~63 apartments after which Wine's RPC server stops listening.
-    static constexpr int kMaxOwnThreads = 48;
-
     static COwnThreadPool& Instance();
 
-    // Runs COwnThreadEngine::OwnThreadProc(pEngine) on a parked thread, or on a new one while fewer
-    // than kMaxOwnThreads were ever created. FALSE when no thread is free: nothing was started.
-    BOOL Start(COwnThreadEngine* pEngine);
+    // The environment variable that, when it holds a positive number, replaces the platform's cap.
+    static constexpr const char* kCapVariable = "QD_MAX_OWN_THREADS";
 
-    // On an own thread that is about to leave its engine: makes the thread available again. It must
-    // not touch the engine after it has also signaled the engine's end.
-    void ReleaseCurrentThread();
+    // The most own threads the process creates: the platform's by default (COwnThreadCap), or
+    // kCapVariable's. An application may set its own at any time, at least 1; threads above a
+    // lowered cap stay and are shared.
+    void SetMaxOwnThreads(int nMax);
+    int GetMaxOwnThreads();
+
+    // Assigns pEngine to an own thread and asks that thread to start it (the engine's
+    // StartOnOwnThread). FALSE when no thread could be had at all: nothing was started.
+    BOOL Start(COwnThreadEngine* pEngine);
+    // Asks pEngine's thread to run its thread-event hook, or to let it go when its stop is set.
+    BOOL Wake(COwnThreadEngine* pEngine);
+    // On the creating thread: lets pEngine go. Where its thread is busy with it (starting it, in its
+    // hook) or must still act for it, asks it and waits, answering sent messages meanwhile.
+    void Stop(COwnThreadEngine* pEngine);
 
     int GetCreatedCount();
     int GetParkedCount();
     BOOL IsParked(DWORD nThreadID);
+    // How many engines the own thread nThreadID serves; -1 when it is no own thread.
+    int GetEngineCount(DWORD nThreadID);
 
     struct CWorker;  // one own thread
 
 private:
-    COwnThreadPool() = default;
+    COwnThreadPool();
     static UINT __cdecl WorkerProc(LPVOID pParam);
-    static void WaitForEngine(CWorker* pWorker);
+    void Serve(CWorker* pWorker);
+    CWorker* CreateWorker();
+    void Detach(CWorker* pWorker, COwnThreadEngine* pEngine);
+    void ReportOnce(bool* pbReported, const char* lpszText);
 
     std::mutex m_mutex;
-    std::vector<CWorker*> m_parked;
-    int m_nCreated = 0;
+    std::vector<CWorker*> m_workers;  // oldest first; never shrinks
+    int m_nMaxOwnThreads;
+    bool m_bCapReported = false;
+    bool m_bCreateFailureReported = false;
 };

@@ -6,12 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/env.sh"
 qd_fail_loudly
 
-qd_ensure_packages
-qd_choose_wine  # the 64-bit programs run on any machine; say so where 32-bit ones cannot
-[ "$QD_CAN_RUN_32BIT" = 1 ] || qd_log "$(qd_no_32bit_message): the 64-bit programs run through Wine's 64-bit loader"
-start=$(date +%s)
-qd_build x64
-qd_log "built x64 in $(( $(date +%s) - start )) s"
+qd_setup_x64
 BIN="$QD_ROOT/build/x64"
 SERVER="$BIN/server/QDSERVER.EXE" BARE="$BIN/bench/bare_server.exe"
 BENCH="$BIN/bench/qd_bench.exe"

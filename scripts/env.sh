@@ -125,6 +125,18 @@ qd_no_32bit_message() {
     echo "this machine cannot run 32-bit programs ($QD_NO_32BIT_WHY)"
 }
 
+# The road of the run and benchmark commands, which run the 64-bit programs on any machine: the
+# packages, Wine's loader (said where 32-bit programs cannot run), the 64-bit build.
+qd_setup_x64() {
+    qd_ensure_packages
+    qd_choose_wine
+    [ "$QD_CAN_RUN_32BIT" = 1 ] || qd_log "$(qd_no_32bit_message): the 64-bit programs run through Wine's 64-bit loader"
+    local start
+    start=$(date +%s)
+    qd_build x64
+    qd_log "built x64 in $(( $(date +%s) - start )) s"
+}
+
 # Configures and builds one architecture: x64 (default) or x86; further arguments name the targets
 # to build (all by default).
 qd_build() {

@@ -8,10 +8,7 @@ set -euo pipefail
 source "$(dirname "$0")/env.sh"
 qd_fail_loudly
 
-qd_ensure_packages
-qd_choose_wine  # the 64-bit programs run on any machine; say so where 32-bit ones cannot
-[ "$QD_CAN_RUN_32BIT" = 1 ] || qd_log "$(qd_no_32bit_message): the 64-bit programs run through Wine's 64-bit loader"
-qd_build x64
+qd_setup_x64
 OUT="$QD_ROOT/out"
 mkdir -p "$OUT"
 BIN="$QD_ROOT/build/x64"

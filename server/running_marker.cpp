@@ -11,19 +11,10 @@ const wchar_t kName[] = L"Global\\QDSERVER.Running.x86";
 // A second server (another session's) opens the same event; either one keeps it alive.
 CRunningMarker::CRunningMarker() : m_hEvent(CreateEventW(nullptr, TRUE, FALSE, kName)) {}
 
-CRunningMarker::~CRunningMarker()
-{
-    if (m_hEvent)
-        CloseHandle(m_hEvent);
-}
-
 bool CRunningMarker::IsHeld()
 {
-    HANDLE hEvent = OpenEventW(SYNCHRONIZE, FALSE, kName);
-    if (hEvent) {
-        CloseHandle(hEvent);
+    if (CUniqueHandle(OpenEventW(SYNCHRONIZE, FALSE, kName)))
         return true;
-    }
     // Another user's server: the event is there, but its default security keeps us out.
     return GetLastError() == ERROR_ACCESS_DENIED;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <windows.h>
+#include <unique_handle.h>
 
 // A named event in the global namespace that a running QDSERVER holds, one name per
 // architecture. The installer's check (installer/setup_actions.cpp) opens it: it sees a server
@@ -8,13 +8,10 @@
 class CRunningMarker {
 public:
     CRunningMarker();
-    ~CRunningMarker();
-    CRunningMarker(const CRunningMarker&) = delete;
-    CRunningMarker& operator=(const CRunningMarker&) = delete;
 
     // Whether a QDSERVER of this build's architecture runs anywhere on the machine.
     static bool IsHeld();
 
 private:
-    HANDLE m_hEvent;
+    CUniqueHandle m_hEvent;
 };

@@ -6,6 +6,8 @@
 #include "running_marker.h"
 #include "server_dlg.h"
 
+#include <com_security.h>
+
 BEGIN_MESSAGE_MAP(CServerApp, CWinApp)
     ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
@@ -26,6 +28,12 @@ BOOL CServerApp::InitInstance()
         AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
         return FALSE;
     }
+    // Before any class is offered: a server never serves with the machine's default security.
+    if (FAILED(CComSecurity::InitializeProcess())) {
+        AfxMessageBox("COM security could not be set up, so QDSERVER does not serve.", MB_OK | MB_ICONSTOP);
+        m_nExitCode = 1;
+        return FALSE;
+    }
     Enable3dControls();
     const CRunningMarker running;  // held until the server ends: installers look for it
 
@@ -38,9 +46,16 @@ BOOL CServerApp::InitInstance()
     // cppcheck-suppress danglingLifetime ; CBoardUse::CloseBoard clears it before dlg ends
     m_pMainWnd = &dlg;
     dlg.DoModal();
+    EndServing();
+    return FALSE;
+}
+
+void CServerApp::EndServing()
+{
     // A closing server takes no new objects: from here a client's creation starts a new server.
     COleObjectFactory::RevokeAll();
-    // Objects and calls may outlive the dialog; from now on they find no board.
+    // From now on objects find no board: a running call stops at its next step.
     CBoardUse::CloseBoard();
-    return FALSE;
+    if (!COwnThreadEngine::DisconnectAll(kEndWaitMs))
+        ExitProcess(0);
 }

@@ -11,6 +11,14 @@ public:
     CServerApp();
     BOOL InitInstance() override;
 
+    // On the main thread when the server ends (its dialog closed, or the session ending): no new
+    // objects, running calls stop at their next step, every object is disconnected from its
+    // clients, and the server waits a bounded time for the objects to go and their own threads to
+    // leave them. A thread still held then (a client that does not return from an event) ends the
+    // process at once rather than run its static destructors under that thread. Safe to repeat.
+    static void EndServing();
+    static constexpr DWORD kEndWaitMs = 5000;
+
 protected:
     DECLARE_MESSAGE_MAP()
 };

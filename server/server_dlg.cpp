@@ -1,9 +1,12 @@
 #include "server_dlg.h"
 
 #include "resource.h"
+#include "server_app.h"
 
 BEGIN_MESSAGE_MAP(CServerDlg, CMainDialogShell)
     ON_BN_CLICKED(IDC_ABORT_CALL, OnAbortCall)
+    ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
+    ON_MESSAGE(WM_ENDSESSION, OnEndSession)
 END_MESSAGE_MAP()
 
 CServerDlg::CServerDlg() : CMainDialogShell(IDD_MAIN_DIALOG), m_nOwnThread(0) {}
@@ -44,3 +47,14 @@ BOOL CServerDlg::StepSlot(int nSlot) { return m_slots.Step(nSlot); }
 void CServerDlg::ReleaseSlot(int nSlot) { m_slots.Release(nSlot); }
 
 void CServerDlg::OnAbortCall() { m_slots.RequestAbort(); }
+
+LRESULT CServerDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT CServerDlg::OnEndSession(WPARAM wParam, LPARAM)
+{
+    if (wParam) {
+        EndDialog(IDCANCEL);
+        CServerApp::EndServing();
+    }
+    return 0;
+}

@@ -23,6 +23,10 @@ protected:
     BOOL OnInitDialog() override;
 
     afx_msg void OnAbortCall();
+    // The session may end at any time: yes. It ends (TRUE): the server ends as if closed, before
+    // the handler returns, since the process may be ended any time after that.
+    afx_msg LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
 
     CSlotTable<CProgressCtrl> m_slots;  // the slot table and the abort request
     CProgressCtrl m_progress[8];        // bound to 1007, 1006, ..., 1000

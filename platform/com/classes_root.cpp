@@ -1,5 +1,7 @@
 #include "classes_root.h"
 
+#include "unique_handle.h"
+
 namespace {
 
 struct Roots {
@@ -8,6 +10,7 @@ struct Roots {
     HKEY hUserParent = HKEY_CURRENT_USER;
     std::string userKey = "Software\\Classes";
     bool bRefuseMachine = false;
+    int nElevated = -1;  // -1: as the process's token says
 };
 
 Roots& TheRoots()
@@ -36,13 +39,15 @@ LONG CClassesRoot::Open(EClassesScope scope, CRegKey& key, REGSAM samView)
                                            : key.Open(roots.hUserParent, roots.userKey, samView);
 }
 
-std::wstring CClassesRoot::ReadEffective(const std::string& subKey, REGSAM samView)
+std::wstring CClassesRoot::ReadEffective(const std::string& subKey, REGSAM samView, LPCSTR lpszValue)
 {
     for (EClassesScope scope : {EClassesScope::User, EClassesScope::Machine}) {
+        if (scope == EClassesScope::User && IsElevated())
+            continue;
         CRegKey root, key;
         if (Open(scope, root, samView) == ERROR_SUCCESS &&
             key.Open(root.Handle(), subKey, samView) == ERROR_SUCCESS)
-            return key.GetWideStringValue(nullptr);
+            return key.GetWideStringValue(lpszValue);
     }
     return {};
 }
@@ -54,14 +59,30 @@ bool CClassesRoot::Exists(EClassesScope scope, const std::string& subKey, REGSAM
            key.Open(root.Handle(), subKey, samView) == ERROR_SUCCESS;
 }
 
+bool CClassesRoot::IsElevated()
+{
+    const int nElevated = TheRoots().nElevated;
+    if (nElevated >= 0)
+        return nElevated != 0;
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+        return false;
+    const CUniqueHandle token(hToken);
+    TOKEN_ELEVATION elevation{};
+    DWORD cb = 0;
+    return GetTokenInformation(hToken, TokenElevation, &elevation, sizeof elevation, &cb) &&
+           elevation.TokenIsElevated != 0;
+}
+
 void CClassesRoot::SetForTest(HKEY hParent, const std::string& machineKey, const std::string& userKey,
-                              bool bRefuseMachine)
+                              bool bRefuseMachine, bool bElevated)
 {
     Roots& roots = TheRoots();
     roots.hMachineParent = roots.hUserParent = hParent;
     roots.machineKey = machineKey;
     roots.userKey = userKey;
     roots.bRefuseMachine = bRefuseMachine;
+    roots.nElevated = bElevated ? 1 : 0;
 }
 
 void CClassesRoot::Reset() { TheRoots() = Roots(); }

@@ -203,9 +203,17 @@ STDMETHODIMP CCmdTargetDispatch::Invoke(DISPID dispIdMember, REFIID riid, LCID l
     }
     if (pVarResult != nullptr)
         VariantInit(pVarResult);
+    // The object outlives its running member even when its clients are disconnected meanwhile (a
+    // server that ends inside the member's outgoing call); its last release may then fall here.
+    CCmdTarget* pOwner = m_pOwner;
+    pOwner->InternalAddRef();
+    const struct CCallReference {
+        CCmdTarget* p;
+        ~CCallReference() { p->InternalRelease(); }
+    } callReference{pOwner};
     try {
         const CCallLocaleScope locale(lcid);
-        pfn(m_pOwner, pEntry, args.Data(), pVarResult);
+        pfn(pOwner, pEntry, args.Data(), pVarResult);
         return S_OK;
     } catch (const CDispatchArgumentError& error) {
         if (pVarResult != nullptr)

@@ -3,6 +3,7 @@
 #include "mistakes.h"
 #include "ole_app.h"
 #include "reg_key.h"
+#include "win_app.h"
 
 #include <ole2.h>
 
@@ -16,10 +17,37 @@ namespace {
 
 COleObjectFactory* g_pFirstFactory = nullptr;  // written during static initialization
 
-BOOL SetKeyValue(HKEY hRoot, const std::string& subKey, const std::string& value)
+BOOL SetKeyValue(HKEY hRoot, const std::string& subKey, const std::string& value, LPCSTR lpszName = nullptr)
 {
     CRegKey key;
-    return key.Create(hRoot, subKey) == ERROR_SUCCESS && key.SetStringValue(nullptr, value) == ERROR_SUCCESS;
+    return key.Create(hRoot, subKey) == ERROR_SUCCESS && key.SetStringValue(lpszName, value) == ERROR_SUCCESS;
+}
+
+// This program's path, through the wide API, whole or not at all (empty): a path outside the ANSI
+// code page, or one cut short, names no program that COM could start.
+std::wstring ServerPath()
+{
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return {};
+    path.resize(n);
+    return path;
+}
+
+// This program's file name ("QDSERVER.EXE"), the name of its AppID key; empty when the name cannot be
+// written in the ANSI code page whole.
+std::string ServerFileName()
+{
+    const std::wstring path = ServerPath();
+    if (path.empty())
+        return {};
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    char buffer[MAX_PATH] = "";
+    BOOL bLost = FALSE;
+    int cb = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), static_cast<int>(name.size()), buffer,
+                                 sizeof(buffer), nullptr, &bLost);
+    return cb > 0 && !bLost ? std::string(buffer, cb) : std::string();
 }
 
 }  // namespace
@@ -115,13 +143,9 @@ BOOL COleObjectFactory::IsRegisteredHereAll()
 
 std::wstring COleObjectFactory::GetServerCommand()
 {
-    // Through the wide API, whole or not at all: a path outside the ANSI code page, or one cut
-    // short, names no program that COM could start.
-    std::wstring path(32768, L'\0');
-    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size())
+    const std::wstring path = ServerPath();
+    if (path.empty())
         return {};
-    path.resize(n);
     // Quoted, so that a path with spaces cannot be read as another program plus arguments.
     return L"\"" + path + L"\"";
 }
@@ -136,16 +160,24 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
     CRegKey root;
     if (CClassesRoot::OpenForWrite(scope, root, 0) != ERROR_SUCCESS)
         return FALSE;
+    // The server's AppID is its class's ID: the key that dcomcnfg shows and tunes, found by COM from
+    // the class (its AppID value) and from the program's file name.
+    const std::string appIdKey = "AppID\\" + clsid;
+    const std::string fileName = ServerFileName();
+    if (fileName.empty())
+        return FALSE;
     if (!bRegister) {
-        // The class key lies in this build's registry view, the ProgID is shared by both: it goes
-        // with the class's last registration, and otherwise leads to the one that remains.
+        // The class key lies in this build's registry view; the ProgID and the AppID keys are shared
+        // by both: they go with the class's last registration, and otherwise lead to the one that
+        // remains.
         if (!CRegKey::DeleteTree(root.Handle(), clsidKey))
             return FALSE;
         const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
         if (CClassesRoot::Exists(scope, clsidKey, otherView))
             return SetKeyValue(root.Handle(), progId, progId) &&
                    SetKeyValue(root.Handle(), progId + "\\CLSID", clsid);
-        return CRegKey::DeleteTree(root.Handle(), progId);
+        return CRegKey::DeleteTree(root.Handle(), progId) && CRegKey::DeleteTree(root.Handle(), appIdKey) &&
+               CRegKey::DeleteTree(root.Handle(), "AppID\\" + fileName);
     }
     const std::wstring command = GetServerCommand();
     if (command.empty())
@@ -154,7 +186,10 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
     return SetKeyValue(root.Handle(), progId, progId) &&
            SetKeyValue(root.Handle(), progId + "\\CLSID", clsid) &&
            SetKeyValue(root.Handle(), clsidKey, progId) &&
+           SetKeyValue(root.Handle(), clsidKey, clsid, "AppID") &&
            SetKeyValue(root.Handle(), clsidKey + "\\ProgID", progId) &&
+           SetKeyValue(root.Handle(), appIdKey, AfxGetAppName()) &&
+           SetKeyValue(root.Handle(), "AppID\\" + fileName, clsid, "AppID") &&
            localServer.Create(root.Handle(), clsidKey + "\\LocalServer32") == ERROR_SUCCESS &&
            localServer.SetStringValue(nullptr, command) == ERROR_SUCCESS;
 }
@@ -165,9 +200,13 @@ BOOL COleObjectFactory::IsRegisteredHere() const
         return TRUE;
     const std::string clsid = AfxRegGuidString(m_clsid);
     const std::wstring command = GetServerCommand();
+    const std::wstring wideClsid(clsid.begin(), clsid.end());
     return !command.empty() &&
            lstrcmpiW(CClassesRoot::ReadEffective(std::string(m_lpszProgID) + "\\CLSID").c_str(),
-                     std::wstring(clsid.begin(), clsid.end()).c_str()) == 0 &&
+                     wideClsid.c_str()) == 0 &&
+           lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid, 0, "AppID").c_str(), wideClsid.c_str()) == 0 &&
+           lstrcmpiW(CClassesRoot::ReadEffective("AppID\\" + ServerFileName(), 0, "AppID").c_str(),
+                     wideClsid.c_str()) == 0 &&
            lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid + "\\LocalServer32").c_str(),
                      command.c_str()) == 0;
 }

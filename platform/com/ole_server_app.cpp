@@ -1,5 +1,6 @@
 #include "ole_server_app.h"
 
+#include "com_security.h"
 #include "dispatch_map_check.h"
 #include "ole_app.h"
 #include "ole_object_factory.h"
@@ -71,6 +72,14 @@ BOOL COleServerApp::InitInstance()
     RegisterAtStart();
     m_nExitCode = 0;
     return TRUE;
+}
+
+BOOL COleServerApp::OnOleInitialized()
+{
+    if (SUCCEEDED(CComSecurity::InitializeProcess()))
+        return TRUE;
+    ReportError("COM security could not be set up, so the server does not serve");
+    return FALSE;
 }
 
 BOOL COleServerApp::RunRegistrationSwitch()

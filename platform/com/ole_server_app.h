@@ -44,8 +44,9 @@ protected:
     // returns TRUE: the program then ends. FALSE for any other command line.
     BOOL RunRegistrationSwitch();
     // Called once OLE is initialised, before any class is offered to COM: process-wide COM settings
-    // go here. FALSE ends the program with exit code 1.
-    virtual BOOL OnOleInitialized() { return TRUE; }
+    // go here. FALSE ends the program with exit code 1. By default it sets the process's COM
+    // security (CComSecurity::InitializeProcess): a server never serves with the machine's defaults.
+    virtual BOOL OnOleInitialized();
     // Offers the factories to COM. FALSE when COM refused any of them.
     BOOL RegisterFactories();
 

@@ -5,12 +5,6 @@
 
 #include <climits>
 
-// The GUIDs of tally.idl.
-const CLSID CLSID_Tally = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x04}};
-const IID IID_ITally = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x02}};
-const IID DIID_ITallyEvents = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x03}};
-const GUID LIBID_QDTALLY = {0xd138207c, 0x587c, 0x4999, {0x88, 0x18, 0x85, 0xc5, 0x86, 0xc4, 0xa0, 0x01}};
-
 IMPLEMENT_DYNCREATE(CTally, CZKOwnThreadCmdTarget)
 IMPLEMENT_OLECREATE(CTally, "QDTALLY.TALLY", CLSID_Tally)
 IMPLEMENT_OLETYPELIB(CTally, LIBID_QDTALLY, 1, 0)
@@ -22,7 +16,7 @@ BEGIN_DISPATCH_MAP(CTally, CZKOwnThreadCmdTarget)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CTally, CCmdTarget)
-    INTERFACE_PART(CTally, IID_ITally, Dispatch)
+    INTERFACE_PART(CTally, DIID_ITally, Dispatch)
     INTERFACE_PART(CTally, IID_IConnectionPointContainer, ConnPtContainer)
 END_INTERFACE_MAP()
 
@@ -41,7 +35,7 @@ CTally::~CTally() { AfxOleUnlockApp(); }
 
 BOOL CTally::GetDispatchIID(IID* pIID)
 {
-    *pIID = IID_ITally;
+    *pIID = DIID_ITally;
     return TRUE;
 }
 

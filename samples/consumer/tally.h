@@ -7,10 +7,7 @@
 #include <own_thread_cmd_target.h>
 #include <type_lib_cache.h>
 
-extern const CLSID CLSID_Tally;
-extern const IID IID_ITally;
-extern const IID DIID_ITallyEvents;
-extern const GUID LIBID_QDTALLY;
+#include <tally_i.h>  // tally.idl's GUIDs, generated: CLSID_Tally, DIID_ITally, DIID_ITallyEvents, LIBID_QDTALLY
 
 class CTally : public CZKOwnThreadCmdTarget {
     DECLARE_DYNCREATE(CTally)

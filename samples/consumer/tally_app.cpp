@@ -1,30 +1,8 @@
-#include "tally_app.h"
-
+// QDTALLY's application: a server without a window, all of it the framework's. It takes the
+// registration switches, registers itself when started by hand, and started by COM it offers its
+// class and runs until the last object is gone.
 #include "tally.h"
 
-#include <ole_app.h>
-#include <type_lib_registration.h>
+#include <ole_server_app.h>
 
-CTallyApp theApp;
-
-BOOL CTallyApp::InitInstance()
-{
-    const BOOL bRegister = RunRegServer() || !(RunEmbedded() || RunAutomated() || RunUnregServer());
-    const BOOL bUnregister = RunUnregServer();
-    if (bRegister || bUnregister) {
-        m_nExitCode = bRegister != bUnregister && AfxOleInit() && UpdateRegistration(bRegister) ? 0 : 1;
-        return FALSE;
-    }
-    if (!AfxOleInit())
-        return FALSE;
-    AfxOleSetUserCtrl(FALSE);  // the last object's release ends the program
-    return COleObjectFactory::RegisterAll({&CTally::factory});
-}
-
-BOOL CTallyApp::UpdateRegistration(BOOL bRegister)
-{
-    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(bRegister);
-    BOOL bTypeLib = bRegister ? AfxOleRegisterTypeLib(AfxGetInstanceHandle(), LIBID_QDTALLY, 1, 0)
-                              : AfxOleUnregisterTypeLib(AfxGetInstanceHandle(), LIBID_QDTALLY, 1, 0);
-    return bClasses && bTypeLib;
-}
+COleServerApp theApp({&CTally::factory}, LIBID_QDTALLY, 1, 0);

@@ -74,4 +74,14 @@ TEST(BenchReportTest, TargetsReadTheRightRuns)
     EXPECT_FALSE(report.Complete()) << "a failed creation makes the run incomplete";
 }
 
+TEST(BenchReportTest, ScaleFloorDealsObjectsToThreadsInTurnAndQueuesEachThreadsCalls)
+{
+    EXPECT_DOUBLE_EQ(BenchReport::ScaleFloorMs(8, 48), 6000) << "a thread each";
+    EXPECT_DOUBLE_EQ(BenchReport::ScaleFloorMs(48, 48), 6000);
+    EXPECT_DOUBLE_EQ(BenchReport::ScaleFloorMs(96, 48), 6600) << "a bar's call, then one without";
+    EXPECT_DOUBLE_EQ(BenchReport::ScaleFloorMs(192, 48), 7800);
+    EXPECT_DOUBLE_EQ(BenchReport::ScaleFloorMs(12, 4), 12600) << "two bars' calls and one without";
+    EXPECT_TRUE(std::isnan(BenchReport::ScaleFloorMs(0, 48)));
+}
+
 }  // namespace

@@ -51,13 +51,15 @@ QD_REG_VIEW=/reg:64
 [ "${QD_ARCH:-x64}" = x86 ] && QD_REG_VIEW=/reg:32
 wine_reg() { wine_run reg "$@" "$QD_REG_VIEW"; }
 
-# The default value of a registry key in this build's view (or in the view given as $2: /reg:64,
-# /reg:32); "absent" when there is no such key.
-reg_default() {
-    local out
-    out="$(wine_run reg query "$1" /ve "${2:-$QD_REG_VIEW}" 2>/dev/null)" || { echo absent; return 0; }
-    echo "$out" | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'
+# A string value of a registry key ($2: its name, /ve the default) in this build's view (or in the
+# view given as $3: /reg:64, /reg:32); "absent" when there is no such key.
+reg_value() {
+    local out name=(/v "$2") label="$2"
+    [ "$2" = /ve ] && name=(/ve) label='(Default)'
+    out="$(wine_run reg query "$1" "${name[@]}" "${3:-$QD_REG_VIEW}" 2>/dev/null)" || { echo absent; return 0; }
+    echo "$out" | tr -d '\r' | sed -n "s/^ *$label *REG_SZ *//p"
 }
+reg_default() { reg_value "$1" /ve "${2:-}"; }
 
 # Runs a Windows program to its end under qd_driver's watch; prints "exit CODE windows N", N being
 # the visible windows (dialogs, message boxes) it showed meanwhile.

@@ -129,9 +129,10 @@ quiet_uninstall() {
     command="$(entry_value "$(entries)" QuietUninstallString)"
     [ -n "$command" ] || fail "the entry has no QuietUninstallString"
     [[ "$command" == "MsiExec.exe "* ]] || fail "the quiet uninstall command is not msiexec's: $command"
+    # A refusal is an answer here, not a failure of the script.
+    UNINSTALL_RC=0
     # shellcheck disable=SC2086
-    msiexec ${command#MsiExec.exe }
-    UNINSTALL_RC=$?
+    msiexec ${command#MsiExec.exe } || UNINSTALL_RC=$?
 }
 
 # What an installation leaves: the programs, their shortcuts, the entry, the class registration.
@@ -155,6 +156,7 @@ assert_installed() {
     [ "$clsid" != absent ] || fail "QDSERVER.DEMO is not registered"
     server="$(reg_default "HKCR\\CLSID\\$clsid\\LocalServer32")"
     [[ "$server" == *"C:\\$PROGRAM_FILES\\QDemo\\QDSERVER.EXE"* ]] || fail "the class leads to $server"
+    [ "$(reg_value 'HKCR\AppID\QDSERVER.EXE' AppID)" = "$clsid" ] || fail "QDSERVER.EXE has no AppID"
     wine_reg query 'HKCR\TypeLib' /s | tr -d '\r' | grep -qxF "    (Default)    REG_SZ    C:\\$PROGRAM_FILES\\QDemo\\QDSERVER.EXE" ||
         fail "no type library registered at the installed QDSERVER.EXE"
     pass "installed: both programs, both shortcuts, the entry ($key), the class ($server) and its type library"

@@ -2,14 +2,13 @@
 #include "own_thread_test_support.h"
 #include "process_census.h"
 
-#include <mistakes.h>
 #include <own_thread_pool.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -62,34 +61,50 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     std::printf("[churn] %d objects: threads %d -> %d (own threads created %d -> %d, cap %d), "
                 "handles %d -> %d, %.2f ms per object\n",
                 kObjects, nThreadsAfterFirst, nThreads, nCreatedAfterFirst,
-                COwnThreadPool::Instance().GetCreatedCount(), COwnThreadPool::kMaxOwnThreads,
+                COwnThreadPool::Instance().GetCreatedCount(), COwnThreadPool::Instance().GetMaxOwnThreads(),
                 nHandlesAfterFirst, nHandles, double(dwElapsed) / (kObjects - kAtATime));
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), nCreatedAfterFirst);
     EXPECT_LE(nThreads, nThreadsAfterFirst);
     if (nCreatedAfterFirst == kAtATime) {  // this test alone in a fresh process
-        EXPECT_LE(nThreads, COwnThreadPool::kMaxOwnThreads);
+        EXPECT_LE(nThreads, COwnThreadPool::Instance().GetMaxOwnThreads());
     }
     EXPECT_GT(nThreads, 0);
     EXPECT_GT(nHandles, 0);
     EXPECT_LE(nHandles, nHandlesAfterFirst);
 }
 
-TEST(OwnThreadChurnTest, ObjectsBeyondTheCapRunOnTheCreatingThreadAndSaySo)
+TEST(OwnThreadChurnTest, PastTheCapObjectsShareTheThreadsEvenlyAndAreDeletedOnTheCreatingThread)
 {
-    const int kCap = COwnThreadPool::kMaxOwnThreads;
-    static std::atomic<int> s_nAnnounced{0};
-    AFX_MISTAKE_HANDLER pfnPrevious = AfxSetMistakeHandler([](const char* lpszText) {
-        if (std::strstr(lpszText, "no own thread could be had") != nullptr)
-            ++s_nAnnounced;
-    });
-    EXPECT_EQ(CreateCallRelease(kCap + 3), kCap);
-    AfxSetMistakeHandler(pfnPrevious);
-    EXPECT_EQ(s_nAnnounced, 3) << "each object beyond the cap is announced";
-    EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), kCap);
-    EXPECT_EQ(COwnThreadPool::Instance().GetParkedCount(), kCap);
-    const int nThreads = CountProcessThreads(GetCurrentProcessId());
-    EXPECT_GT(nThreads, 0);
-    EXPECT_LE(nThreads, kCap + 8) << "own threads plus the program's and Wine's";
+    COwnThreadPool& pool = COwnThreadPool::Instance();
+    const int nCap = std::max(4, pool.GetCreatedCount());  // every thread idle when the test starts
+    const int nBefore = pool.GetMaxOwnThreads();
+    pool.SetMaxOwnThreads(nCap);
+    std::vector<CThreadProbeTarget*> objects(static_cast<size_t>(3) * nCap);
+    std::vector<IDispatch*> interfaces;
+    std::map<DWORD, int> objectsPerThread;
+    for (CThreadProbeTarget*& pObject : objects) {
+        interfaces.push_back(CreateProbe(TRUE, &pObject));
+        ASSERT_NE(interfaces.back(), nullptr);
+        ++objectsPerThread[static_cast<DWORD>(CallLong(interfaces.back(), L"ThreadId"))];
+    }
+    EXPECT_EQ(objectsPerThread.count(TheCreatingThread().GetThreadID()), 0u) << "none on the creating thread";
+    EXPECT_EQ(static_cast<int>(objectsPerThread.size()), nCap);
+    for (const auto& [nThread, nObjects] : objectsPerThread) {
+        EXPECT_EQ(nObjects, 3) << "thread " << nThread;
+        EXPECT_EQ(pool.GetEngineCount(nThread), 3);
+    }
+    EXPECT_TRUE(objects.back()->IsOwnThreadShared());
+    // Released in an order of their own: each is deleted on the creating thread, and every thread
+    // parks once its last object has gone.
+    for (size_t i = 0; i < interfaces.size(); i += 2)
+        interfaces[i]->Release();
+    for (size_t i = interfaces.size() - 1; i < interfaces.size(); i -= 2)
+        interfaces[i]->Release();
+    EXPECT_TRUE(ReleaseAndWaitForDeletion(nullptr));
+    EXPECT_EQ(CThreadProbeTarget::s_nDeletedElsewhere, 0);
+    EXPECT_EQ(pool.GetCreatedCount(), nCap);
+    EXPECT_TRUE(WaitUntil([&] { return pool.GetParkedCount() == nCap; }));
+    pool.SetMaxOwnThreads(nBefore);
 }
 
 }  // namespace

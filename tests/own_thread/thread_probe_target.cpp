@@ -19,6 +19,7 @@ std::atomic<int> CThreadProbeTarget::s_nLive{0};
 std::atomic<int> CThreadProbeTarget::s_nFinalReleases{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nFirstFinalReleaseThread{0};
 std::atomic<DWORD> CThreadProbeTarget::s_nDeletionThread{0};
+std::atomic<int> CThreadProbeTarget::s_nDeletedElsewhere{0};
 std::atomic<int> CThreadProbeTarget::s_nOwnThreadParkedAtDeletion{-1};
 std::atomic<bool> CThreadProbeTarget::s_bCallWaiting{false};
 HANDLE CThreadProbeTarget::s_hCallRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -76,6 +77,8 @@ CThreadProbeTarget::~CThreadProbeTarget()
     if (m_hSlowEndWnd != nullptr && PostMessageA(m_hSlowEndWnd, WM_SLOW, 0, 0))
         WaitForSingleObject(g_hSlowEntered, 5000);
     s_nDeletionThread = GetCurrentThreadId();
+    if (s_nDeletionThread != m_nCreatorThreadID)
+        ++s_nDeletedElsewhere;
     --s_nLive;
 }
 

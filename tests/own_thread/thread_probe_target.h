@@ -38,6 +38,7 @@ public:
     static std::atomic<int> s_nFinalReleases;
     static std::atomic<DWORD> s_nFirstFinalReleaseThread;
     static std::atomic<DWORD> s_nDeletionThread;
+    static std::atomic<int> s_nDeletedElsewhere;  // deletions off the creating thread, never reset
     // Read on the creating thread as the deletion returns: 1 if the own thread had left the object.
     static std::atomic<int> s_nOwnThreadParkedAtDeletion;
     static std::atomic<bool> s_bCallWaiting;

@@ -198,4 +198,20 @@ TEST_F(DispatchMapTest, ConversionsUseTheLocaleOfTheCall)
     EXPECT_EQ(american.wMonth, 1);
 }
 
+// A server that ends disconnects its objects, perhaps while one runs a member (inside an outgoing
+// call), and the stub gives back every reference it held: the member keeps its object until it
+// returns, and the object goes then. (Wine's stub holds a reference of its own for the call, so
+// the member lets go of the last one itself.)
+TEST(DispatchExceptionTest, AnObjectReleasedInsideItsOwnCallLivesUntilTheCallReturns)
+{
+    auto* pObject = new CDispatchProbeTarget;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    const DISPID kLetGo = 10;
+    EXPECT_EQ(pObject->GetIDispatch(FALSE)->Invoke(kLetGo, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                                    nullptr),
+              S_OK);
+    EXPECT_EQ(CDispatchProbeTarget::s_nLiveAfterLetGo, 1) << "deleted under its own call";
+    EXPECT_EQ(CDispatchProbeTarget::s_nLive, 0) << "the object went when its call returned";
+}
+
 }  // namespace

@@ -16,9 +16,11 @@ BEGIN_DISPATCH_MAP(CDispatchProbeTarget, CCmdTarget)
     DISP_FUNCTION(CDispatchProbeTarget, "ThrowValue", ThrowValue, VT_EMPTY, VTS_NONE)
     DISP_FUNCTION(CDispatchProbeTarget, "AsNumber", AsNumber, VT_R8, VTS_VARIANT)
     DISP_FUNCTION(CDispatchProbeTarget, "AsDate", AsDate, VT_DATE, VTS_VARIANT)
+    DISP_FUNCTION(CDispatchProbeTarget, "LetGo", LetGo, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 int CDispatchProbeTarget::s_nLive = 0;
+int CDispatchProbeTarget::s_nLiveAfterLetGo = -1;
 
 CDispatchProbeTarget::CDispatchProbeTarget()
 {
@@ -33,3 +35,9 @@ void CDispatchProbeTarget::Fail() { AfxThrowOleException(E_ACCESSDENIED); }
 void CDispatchProbeTarget::ThrowStandard() { throw std::out_of_range("probe: index out of range"); }
 
 void CDispatchProbeTarget::ThrowValue() { throw 42; }
+
+void CDispatchProbeTarget::LetGo()
+{
+    ExternalRelease();
+    s_nLiveAfterLetGo = s_nLive;
+}

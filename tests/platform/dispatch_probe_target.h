@@ -17,8 +17,10 @@ public:
     void Fail();            // the framework's exception
     void ThrowStandard();   // a standard library exception
     void ThrowValue();      // a value that is no class at all
+    void LetGo();           // gives back one reference, as a disconnected stub does; notes who lives
 
     static int s_nLive;
+    static int s_nLiveAfterLetGo;
 
     DECLARE_DISPATCH_MAP()
 };

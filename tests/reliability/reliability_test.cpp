@@ -1,6 +1,7 @@
 // QDSERVER under load, faults and bad input, over real out-of-process COM: the server is the real
 // program in the test run's Wine prefix, the bars are read from its real window.
 #include "process_census.h"
+#include "sample_stats.h"
 #include "server_link.h"
 
 #include <unique_handle.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -172,23 +174,132 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
         }, 5000);
         return now;
     };
-    ASSERT_EQ(churn(200), 0);
+    // Objects live at once, held by four client processes, then released: past the cap they share
+    // threads. More than the cap at once makes every own thread there is, which then parks.
+    auto holdAll = [](int count, double* pWorstPingMs) {
+        CUniqueHandle ready(CreateSemaphoreA(nullptr, 0, 4, "Local\\QDHeldReady"));
+        CUniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, "Local\\QDHeldRelease"));
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::vector<CUniqueHandle> children;
+        for (int c = 0; c < 4; ++c) {
+            std::string command = std::string("\"") + self + "\" --hold " + std::to_string(count / 4);
+            STARTUPINFOA si{sizeof(si)};
+            PROCESS_INFORMATION pi{};
+            if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+                return -1;
+            CloseHandle(pi.hThread);
+            children.emplace_back(pi.hProcess);
+        }
+        const double deadline = NowMs() + 180000;
+        for (int held = 0; held < 4 && NowMs() < deadline;) {
+            *pWorstPingMs = std::max(*pWorstPingMs, theServerWindow.Ping(10000));
+            if (WaitForSingleObject(ready.Get(), 50) == WAIT_OBJECT_0)
+                ++held;
+        }
+        SetEvent(release.Get());
+        int failures = 0;
+        for (const CUniqueHandle& child : children) {
+            DWORD code = 1;
+            if (WaitForSingleObject(child.Get(), 120000) != WAIT_OBJECT_0 || !GetExitCodeProcess(child.Get(), &code))
+                code = 1;
+            failures += static_cast<int>(code);
+        }
+        return failures;
+    };
+    double worstPingMs = 0;
+    ASSERT_EQ(holdAll(100, &worstPingMs), 0);
     ProcessCensus baseline = settled(ProcessCensus{1 << 20, 1 << 20, 1 << 20});
     double start = NowMs();
     ASSERT_EQ(churn(1000), 0) << "every object answered";
     double msPerObject = (NowMs() - start) / 1000;
     ProcessCensus after = settled(baseline);
-    std::printf("server after 200: %d threads, %d handles, %d windows; after 1000 more: %d, %d, %d; %.1f ms per object\n",
+    ASSERT_EQ(holdAll(1000, &worstPingMs), 0) << "every one of a thousand live objects answered";
+    ProcessCensus afterHeld = settled(baseline);
+    std::printf("server after 100 held at once: %d threads, %d handles, %d windows; after 1000 more one at a "
+                "time: %d, %d, %d; %.1f ms per object; after 1000 more held at once: %d, %d, %d; the dialog "
+                "answered within %.0f ms\n",
                 baseline.threads, baseline.handles, baseline.windows, after.threads, after.handles, after.windows,
-                msPerObject);
+                msPerObject, afterHeld.threads, afterHeld.handles, afterHeld.windows, worstPingMs);
     RecordProperty("ms_per_object", static_cast<int>(msPerObject));
     // Wine's RPC runtime starts and ends worker threads of its own as calls come and go, each with a
     // few handles; a leak of even one thread or handle per object would show by the thousand.
-    for (const ProcessCensus& census : {baseline, after})
+    for (const ProcessCensus& census : {baseline, after, afterHeld})
         ASSERT_TRUE(census.threads > 0 && census.handles > 0 && census.windows > 0) << "a count failed";
-    EXPECT_LE(after.threads, baseline.threads + kRpcThreadSlack);
-    EXPECT_LE(after.handles, baseline.handles + kRpcThreadSlack * 4);
-    EXPECT_LE(after.windows, baseline.windows);
+    for (const ProcessCensus& census : {after, afterHeld}) {
+        EXPECT_LE(census.threads, baseline.threads + kRpcThreadSlack);
+        EXPECT_LE(census.handles, baseline.handles + kRpcThreadSlack * 4);
+        EXPECT_LE(census.windows, baseline.windows);
+    }
+    EXPECT_GE(worstPingMs, 0) << "the dialog answered throughout";
+}
+
+TEST_F(ReliabilityTest, CappedAtFourOwnThreadsTwelveObjectsShareThemAndTheDialogAnswers)
+{
+    // The cap is the pool's; a server that COM starts inherits this process's environment.
+    ASSERT_EQ(CloseServer(), 0);
+    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", "4");
+    std::string prepared = PrepareServer();
+    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", nullptr);
+    ASSERT_EQ(prepared, "");
+    constexpr int k = 12;
+    std::vector<std::unique_ptr<RemoteObject>> objects;
+    for (int i = 0; i < k; ++i) {
+        objects.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+        ASSERT_HRESULT_SUCCEEDED(objects.back()->Created());
+    }
+    // Dealt in turn, objects i, i + 4 and i + 8 share a thread: the eight with bars two to a thread.
+    // Their calls start first; the four without bars queue behind them, so the click below reaches a
+    // call with a bar.
+    std::vector<HRESULT> hr(k, E_PENDING);
+    std::vector<double> ms(k, 0);
+    std::atomic<int> returned{0};
+    std::vector<std::thread> calls;
+    auto call = [&](int i) {
+        calls.emplace_back([&, i] {
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            hr[i] = objects[i]->Test(&ms[i]);
+            ++returned;
+            CoUninitialize();
+        });
+    };
+    double start = NowMs();
+    for (int i = 0; i < 8; ++i)
+        call(i);
+    ASSERT_TRUE(WaitUntil([] {
+        auto bars = theServerWindow.Bars();
+        return std::count_if(bars.begin(), bars.end(), [](int bar) { return bar > 0; }) == 4;
+    }, 10000)) << "four calls run at once, one a thread";
+    for (int i = 8; i < k; ++i)
+        call(i);
+    theServerWindow.Click(1010);
+    SampleStats pings;
+    while (returned < k) {
+        pings.Add(theServerWindow.Ping(10000));
+        Sleep(50);
+    }
+    for (auto& t : calls)
+        t.join();
+    double wall = NowMs() - start;
+    std::printf("12 calls on 4 own threads: %.1f s; the dialog answered in %.1f ms median, %.1f ms at worst\n",
+                wall / 1000, pings.Median(), pings.Max());
+    for (int i = 0; i < k; ++i)
+        EXPECT_HRESULT_SUCCEEDED(hr[i]) << "call " << i;
+    // On the main thread a single call would have kept the dialog silent for seconds.
+    EXPECT_GE(pings.Min(), 0);
+    EXPECT_LT(pings.Max(), 1000);
+    // Two six-second calls and one of 0.6 s a thread, one of them stopped early.
+    EXPECT_LT(wall, 3 * 12600);
+    auto bars = theServerWindow.Bars();
+    EXPECT_EQ(std::count(bars.begin(), bars.end(), 100), 7) << "the click stopped exactly one call";
+    // Released out of order; the server then holds no bar and serves on.
+    for (int i : {5, 0, 11, 3, 8, 1, 10, 6, 2, 9, 4, 7})
+        objects[i].reset();
+    EXPECT_TRUE(theServerWindow.WaitForFreeBoard(10000));
+    RemoteObject after(kDemoProgId);
+    EXPECT_HRESULT_SUCCEEDED(after.Created());
+    after.Release();
+    EXPECT_EQ(CloseServer(), 0) << "later tests get a server with the platform's cap";
 }
 
 TEST_F(ReliabilityTest, ThirtyTwoClientsThreeRoundsEveryCallSucceeds)
@@ -253,10 +364,38 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
     EXPECT_EQ(std::count(bars.begin(), bars.begin() + k, 100), k - n) << "the other calls ran to the end";
 }
 
+// Run by the thousand-object test as a child process: holds count objects until told to let go.
+// The exit code is the number of objects that did not answer.
+int HoldObjectsChild(int count)
+{
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return count;
+    int failures = 0;
+    {
+        std::vector<std::unique_ptr<RemoteObject>> held;
+        for (int i = 0; i < count; ++i) {
+            held.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+            UINT n = 0;
+            if (FAILED(held.back()->Created()) || FAILED(held.back()->Get()->GetTypeInfoCount(&n)) || n != 1)
+                ++failures;
+        }
+        CUniqueHandle ready(OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, "Local\\QDHeldReady"));
+        CUniqueHandle release(OpenEventA(SYNCHRONIZE, FALSE, "Local\\QDHeldRelease"));
+        if (!ready || !release)
+            return count;
+        ReleaseSemaphore(ready.Get(), 1, nullptr);
+        WaitForSingleObject(release.Get(), 120000);
+    }
+    CoUninitialize();
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "--hold")
+        return HoldObjectsChild(std::atoi(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
         std::fprintf(stderr, "CoInitializeEx failed\n");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -130,17 +131,17 @@ void Prepare(const char* root, EClassesScope scope, Where where)
     ASSERT_EQ(Read(root), where);
 }
 
-TEST(RegistrationRulesTest, EachStartAndSwitchWritesWhereTheMachineAllows)
+void RunCases(const Case* pCases, size_t nCases, bool bElevated)
 {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
+    for (const Case* c = pCases; c != pCases + nCases; ++c) {
+        SCOPED_TRACE(c->name);
         CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);
-        Prepare(kMachine, EClassesScope::Machine, c.machineBefore);
-        Prepare(kUser, EClassesScope::User, c.userBefore);
-        CClassesRoot::SetForTest(HKEY_CURRENT_USER, kMachine, kUser, c.bRefuseMachine);
-        EXPECT_EQ(RunRegistration(c.lpszSwitch), c.nExitCode);
-        EXPECT_EQ(Read(kMachine), c.machineAfter);
-        EXPECT_EQ(Read(kUser), c.userAfter);
+        Prepare(kMachine, EClassesScope::Machine, c->machineBefore);
+        Prepare(kUser, EClassesScope::User, c->userBefore);
+        CClassesRoot::SetForTest(HKEY_CURRENT_USER, kMachine, kUser, c->bRefuseMachine, bElevated);
+        EXPECT_EQ(RunRegistration(c->lpszSwitch), c->nExitCode);
+        EXPECT_EQ(Read(kMachine), c->machineAfter);
+        EXPECT_EQ(Read(kUser), c->userAfter);
     }
     CClassesRoot::Reset();
     CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);
@@ -164,6 +165,23 @@ TEST(RegistrationRulesTest, StartMendsALibraryOrProgIdThatLeadsElsewhere)
     }
     CClassesRoot::Reset();
     CRegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot);
+}
+
+TEST(RegistrationRulesTest, EachStartAndSwitchWritesWhereTheMachineAllows)
+{
+    RunCases(kCases, std::size(kCases), false);
+}
+
+// COM gives an elevated process the machine's classes only: what the user's classes hold does not
+// count as registered.
+const Case kElevatedCases[] = {
+    {"ElevatedStartRegisteredHereForTheUser", Where::Nowhere, Where::Here, false, nullptr, 0, Where::Here, Where::Here},
+    {"ElevatedStartRegisteredHere", Where::Here, Where::Elsewhere, false, nullptr, 0, Where::Here, Where::Elsewhere},
+};
+
+TEST(RegistrationRulesTest, AnElevatedStartReadsTheMachinesClassesOnly)
+{
+    RunCases(kElevatedCases, std::size(kElevatedCases), true);
 }
 
 }  // namespace

@@ -20,16 +20,33 @@ MINE=win64 OTHER=win32 OTHER_VIEW=/reg:32
 [ "${QD_ARCH:-x64}" = x86 ] && MINE=win32 OTHER=win64 OTHER_VIEW=/reg:64
 SERVER_WIN="$(winepath -w "$SERVER" 2>/dev/null)"
 
-expect_key() {  # KEY VALUE [VIEW]
+expect_value() {  # KEY NAME VALUE [VIEW]; NAME /ve: the default value
     local got
-    got="$(reg_default "$1" "${3:-}")"
-    [ "$got" = "$2" ] || fail "$1 ${3:-$QD_REG_VIEW}: \"$got\", expected \"$2\"
-$(wine_run reg query "$1" /s "${3:-$QD_REG_VIEW}")"
+    got="$(reg_value "$1" "$2" "${4:-}")"
+    [ "$got" = "$3" ] || fail "$1 $2 ${4:-$QD_REG_VIEW}: \"$got\", expected \"$3\"
+$(wine_run reg query "$1" /s "${4:-$QD_REG_VIEW}")"
+}
+expect_key() { expect_value "$1" /ve "$2" "${3:-}"; }  # KEY VALUE [VIEW]
+
+# The server's AppID keys, shared by the two registry views.
+expect_app_id() {  # absent | present
+    local view
+    for view in /reg:64 /reg:32; do
+        if [ "$1" = absent ]; then
+            expect_key "HKCR\\AppID\\$CLSID" absent $view
+            expect_key 'HKCR\AppID\QDSERVER.EXE' absent $view
+        else
+            expect_key "HKCR\\AppID\\$CLSID" QDSERVER $view
+            expect_value 'HKCR\AppID\QDSERVER.EXE' AppID "$CLSID" $view
+        fi
+    done
 }
 
 expect_registered() {
     expect_key 'HKCR\QDSERVER.DEMO\CLSID' "$CLSID"
     expect_key "HKCR\\CLSID\\$CLSID\\LocalServer32" "\"$SERVER_WIN\""
+    expect_value "HKCR\\CLSID\\$CLSID" AppID "$CLSID"
+    expect_app_id present
     expect_key "HKCR\\TypeLib\\$LIBID\\1.0" "QDSERVER 1.0 Type Library"
     expect_key "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$MINE" "$SERVER_WIN"
     local view
@@ -89,8 +106,9 @@ switches)
     done
     expect_key "HKCR\\Interface\\$IID" absent /reg:64
     expect_key "HKCR\\Interface\\$IID" absent /reg:32
+    expect_app_id absent
     for key in "${SENTINELS[@]}"; do expect_key "$key" other; done
-    pass "/UnregServer removed the ProgID, the class, the type library and its interface keys, and nothing else"
+    pass "/UnregServer removed the ProgID, the class, its AppID, the type library and its interface keys, and nothing else"
     switch_run 0 "$SERVER" /UnregServer
 
     # Beside the other build's registration: its library path, its class and the interface keys
@@ -107,13 +125,15 @@ switches)
     expect_key "HKCR\\CLSID\\$CLSID\\LocalServer32" '"C:\other\QDSERVER.EXE"' $OTHER_VIEW
     expect_key "HKCR\\Interface\\$IID\\TypeLib" "$LIBID" /reg:64
     expect_key "HKCR\\Interface\\$IID\\TypeLib" "$LIBID" /reg:32
-    pass "/UnregServer left the other build's ProgID, type library, class and interface keys"
+    expect_app_id present
+    pass "/UnregServer left the other build's ProgID, AppID, type library, class and interface keys"
     # The ProgID goes with the class's last registration.
     switch_run 0 "$SERVER" /RegServer
     wine_run reg delete "HKCR\\CLSID\\$CLSID" /f $OTHER_VIEW >/dev/null
     switch_run 0 "$SERVER" /UnregServer
     expect_key 'HKCR\QDSERVER.DEMO' absent
-    pass "/UnregServer removed the ProgID once no view had the class"
+    expect_app_id absent
+    pass "/UnregServer removed the ProgID and the AppID once no view had the class"
 
     switch_run 0 "$SERVER" /RegServer
     expect_registered

@@ -276,36 +276,73 @@ TEST_F(ServerComTest, ServerStartedByComStaysOpenAfterTheLastRelease)
     EXPECT_EQ(countServers(), 1);
 }
 
-TEST_F(ServerComTest, ClosingTheDialogWhileCallsRunEndsTheServerCleanly)
+// However the server ends (its dialog closed, or the session ending), its clients see it coming:
+// running calls stop at their next step and return normally, and every client's next call fails at
+// once as a disconnected object's does (Wine: RPC_E_DISCONNECTED), instead of a transport failure;
+// the server waits for its own threads and exits with 0. A fourth object, whose sink holds its call
+// inside Progress, keeps the server in its end while the clients make their next calls.
+TEST_F(ServerComTest, AnEndingServerDisconnectsItsClientsAndEndsCleanly)
 {
-    auto objects = MakeObjects(8);
-    DWORD pid = theServerWindow.ProcessId();
-    CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    ASSERT_TRUE(process);
-    std::vector<HRESULT> hr;
-    double closedAt = 0;
-    DWORD waited = WAIT_FAILED;
-    CallConcurrently(objects, &hr, [&] {
-        EXPECT_TRUE(WaitUntil([] {
-            auto bars = theServerWindow.Bars();
-            return std::all_of(bars.begin(), bars.end(), [](int bar) { return bar > 0; });
-        }, 10000)) << "all eight calls run";
-        PostMessageA(theServerWindow.Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        closedAt = NowMs();
-        waited = WaitForSingleObject(process.Get(), 10000);
-    });
-    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the server did not end";
+    for (bool bEndSession : {false, true}) {
+        SCOPED_TRACE(bEndSession ? "the session ends" : "the dialog is closed");
+        ASSERT_EQ(PrepareServer(), "");
+        auto objects = MakeObjects(3);  // two called, one idle
+        RemoteObject holder(kDemoProgId);
+        EventSink* sink = EventSink::Create();
+        ASSERT_HRESULT_SUCCEEDED(sink->Advise(holder.Get()));
+        CUniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, nullptr)), release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        sink->SetProgressHook([&](long) {
+            SetEvent(held.Get());
+            WaitForSingleObject(release.Get(), 20000);
+        });
+        HRESULT hrHolder = E_FAIL;
+        std::thread holding([&] {
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            hrHolder = holder.Test();
+            CoUninitialize();
+        });
+        DWORD pid = theServerWindow.ProcessId();
+        CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        ASSERT_TRUE(process);
 
-    DWORD code = 1234;
-    GetExitCodeProcess(process.Get(), &code);
-    EXPECT_EQ(code, 0u);
-    RecordProperty("close_to_exit_ms", static_cast<int>(NowMs() - closedAt));
-    // The process ended under the calls: each reports that it did not complete.
-    for (HRESULT h : hr)
-        EXPECT_TRUE(h == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || h == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
-                    h == RPC_E_DISCONNECTED || h == RPC_E_SERVER_DIED || h == RPC_E_SERVER_DIED_DNE)
-            << std::hex << h;
-    objects.clear();  // releasing proxies of a gone server must not hang either
+        std::vector<std::unique_ptr<RemoteObject>> called;
+        called.push_back(std::move(objects[0]));
+        called.push_back(std::move(objects[1]));
+        std::vector<HRESULT> hr;
+        std::thread ending;
+        CallConcurrently(called, &hr, [&] {
+            EXPECT_EQ(WaitForSingleObject(held.Get(), 10000), WAIT_OBJECT_0);
+            EXPECT_TRUE(WaitUntil([] { return theServerWindow.Bar(0) > 0 && theServerWindow.Bar(1) > 0; }, 10000));
+            HWND hDialog = theServerWindow.Find();
+            if (!bEndSession) {
+                PostMessageA(hDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                return;
+            }
+            DWORD_PTR answer = 0;
+            EXPECT_TRUE(SendMessageTimeoutA(hDialog, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &answer));
+            EXPECT_EQ(answer, TRUE);
+            // Returns only once the server has ended its work: sent from a thread of its own.
+            ending = std::thread([hDialog] { SendMessageA(hDialog, WM_ENDSESSION, TRUE, 0); });
+        });
+        for (HRESULT h : hr)
+            EXPECT_HRESULT_SUCCEEDED(h) << "a running call stops and returns normally";
+        for (auto* object : {called[0].get(), called[1].get(), objects[2].get()}) {
+            double ms = 0;
+            EXPECT_EQ(object->Test(&ms), RPC_E_DISCONNECTED);
+            EXPECT_LT(ms, 2000);
+        }
+        SetEvent(release.Get());
+        holding.join();
+        if (ending.joinable())
+            ending.join();
+        EXPECT_HRESULT_SUCCEEDED(hrHolder);
+        ASSERT_EQ(WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0) << "the server did not end";
+        DWORD code = 1234;
+        GetExitCodeProcess(process.Get(), &code);
+        EXPECT_EQ(code, 0u);
+        sink->Release();
+        Sleep(3000);  // Wine's COM holds an ended server's class for a moment
+    }
 }
 
 // Events, as a client with an apartment of its own hears them: a thread in a single-threaded
