@@ -56,17 +56,6 @@ CQDCmdTarget::~CQDCmdTarget()
     AfxOleUnlockApp();
 }
 
-void CQDCmdTarget::OnFinalRelease()
-{
-    // Sinks were advised where the object's calls run, so they are given back there: before a
-    // deferral moves the rest of the release to the main thread.
-    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID) {
-        m_xConnPtContainer.ReleaseConnections();
-        m_onProgress.Detach();
-    }
-    CZKOwnThreadCmdTarget::OnFinalRelease();
-}
-
 BOOL CQDCmdTarget::GetDispatchIID(IID* pIID)
 {
     *pIID = DIID_IQDCmdTarget;

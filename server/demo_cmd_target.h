@@ -25,7 +25,6 @@ public:
     CQDCmdTarget();
     ~CQDCmdTarget() override;
 
-    void OnFinalRelease() override;
     BOOL GetDispatchIID(IID* pIID) override;
 
     // The waits and the number of steps of one "Test" call.
@@ -43,7 +42,7 @@ protected:
     void FireEvent(DISPID dispid, long nValue);
 
     int m_nSlot;  // the bar this object holds, or -1
-    CEventReceiver m_onProgress;  // the callback handed in through OnProgress, if any
+    CEventReceiver m_onProgress{this};  // the callback handed in through OnProgress, if any
 
     DECLARE_MESSAGE_MAP()
     DECLARE_DISPATCH_MAP()

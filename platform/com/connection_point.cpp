@@ -53,7 +53,7 @@ STDMETHODIMP CConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
     *pdwCookie = 0;
     if (pUnkSink == nullptr)
         return E_POINTER;
-    auto pSink = std::make_shared<CEventReceiver>();
+    auto pSink = std::make_shared<CEventReceiver>(nullptr);
     HRESULT hr = pSink->Attach(pUnkSink, m_iid);
     if (hr == E_NOINTERFACE)
         return CONNECT_E_CANNOTCONNECT;
@@ -122,5 +122,5 @@ std::vector<CConnectionPoint::Connection> CConnectionPoint::TakeConnections()
 void CConnectionPoint::ReleaseConnections()
 {
     for (Connection& c : TakeConnections())
-        c.pSink->Detach();
+        c.pSink->ReleaseAtHome();
 }

@@ -31,8 +31,8 @@ public:
     // A sink may unadvise itself, or others, from inside the call.
     void FireDispatch(DISPID dispid, VARIANT* rgArgs, UINT cArgs);
 
-    // Drops every sink. On a thread of the apartment the sinks were advised in, e.g. in the
-    // object's final release: the pointers Advise received are released there.
+    // Drops every sink; those advised in the calling thread's apartment are given back now (the
+    // object's final release calls it there).
     void ReleaseConnections();
 
     // IUnknown: the point's own identity; the object's reference count.

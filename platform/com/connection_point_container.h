@@ -13,6 +13,7 @@
 //
 // and fires with m_xConnPtContainer.FireDispatch(DIID_IMyEvents, dispid, args, count), on whatever
 // thread its work runs. The points are made at the first use, from the most derived class's map.
+// The sinks are given back by the object's final release, in its apartment (apartment_part.h).
 #pragma once
 #include "connection_map.h"
 #include "connection_point.h"
@@ -21,9 +22,9 @@
 #include <mutex>
 #include <vector>
 
-class CConnectionPointContainer final : public IConnectionPointContainer {
+class CConnectionPointContainer final : public IConnectionPointContainer, public CApartmentPart {
 public:
-    explicit CConnectionPointContainer(CCmdTarget* pOwner) : m_pOwner(pOwner) {}
+    explicit CConnectionPointContainer(CCmdTarget* pOwner) : CApartmentPart(pOwner), m_pOwner(pOwner) {}
     CConnectionPointContainer(const CConnectionPointContainer&) = delete;
     CConnectionPointContainer& operator=(const CConnectionPointContainer&) = delete;
 
@@ -33,6 +34,7 @@ public:
     void FireDispatch(REFIID iid, DISPID dispid, VARIANT* rgArgs, UINT cArgs);
     // Every point's sinks dropped: see CConnectionPoint::ReleaseConnections.
     void ReleaseConnections();
+    void ReleaseAtHome() override { ReleaseConnections(); }
 
     // IUnknown: the object's.
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;

@@ -20,6 +20,11 @@ bool AfxIsReceiverGone(HRESULT hr)
 CEventReceiver::~CEventReceiver()
 {
     m_global.Revoke();
+    ReleaseAtHome();
+}
+
+void CEventReceiver::ReleaseAtHome()
+{
     if (IsAtHome())
         Detach();
 }

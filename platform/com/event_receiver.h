@@ -6,18 +6,24 @@
 // to it, alive. An entry in COM's global interface table gives every other thread a pointer that is
 // right for its own apartment: the same pointer at home, a proxy elsewhere. So Invoke may run on
 // any thread with COM initialized, and the call reaches the receiver the way its apartment
-// requires. The reference is given back at home (Detach, or a destruction there); a destruction on
-// another thread revokes the table entry and leaves the reference, which must not be released there.
+// requires. The reference is given back at home: by Detach, by the owning object's final release
+// (see apartment_part.h) or by a destruction there. A destruction on another thread revokes the table
+// entry and leaves the reference, which must not be released there.
+//
+// A class's member names its object, which then gives the receiver back by itself:
+//     CEventReceiver m_onChanged{this};
 #pragma once
+#include "apartment_part.h"
 #include "global_interface.h"
 
 #include <windows.h>
 #include <oaidl.h>
 
-class CEventReceiver {
+class CEventReceiver final : public CApartmentPart {
 public:
-    CEventReceiver() = default;
-    ~CEventReceiver();
+    // pOwner nullptr: a connection point's sink, given back by its point.
+    explicit CEventReceiver(CCmdTarget* pOwner) : CApartmentPart(pOwner) {}
+    ~CEventReceiver() override;
     CEventReceiver(const CEventReceiver&) = delete;
     CEventReceiver& operator=(const CEventReceiver&) = delete;
 
@@ -30,6 +36,8 @@ public:
     IUnknown* GetHomePointer() const;
     // At home: gives the receiver back.
     void Detach();
+    // Detach when called at home; elsewhere nothing.
+    void ReleaseAtHome() override;
     bool IsAttached() const { return m_pHome != nullptr; }
 
 private:

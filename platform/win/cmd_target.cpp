@@ -106,6 +106,8 @@ ULONG CCmdTarget::InternalRelease()
         return 0;
     }
     LONG lResult = InterlockedDecrement(&m_dwRef);
+    if (lResult == 0)
+        ReleasePartsAtHome();  // here, in the apartment of the last release, whatever OnFinalRelease defers
     if (lResult == 0 && m_nAppLock == EAppLock::Held) {
         // Given back here, where the last client's release arrives, not at the deferred deletion.
         m_nAppLock = EAppLock::Ending;
@@ -117,6 +119,28 @@ ULONG CCmdTarget::InternalRelease()
 }
 
 void CCmdTarget::OnFinalRelease() { delete this; }
+
+void CCmdTarget::EnrollPart(CApartmentPart* pPart)
+{
+    pPart->m_pNext = m_pFirstPart;
+    m_pFirstPart = pPart;
+}
+
+void CCmdTarget::WithdrawPart(CApartmentPart* pPart)
+{
+    for (CApartmentPart** pp = &m_pFirstPart; *pp != nullptr; pp = &(*pp)->m_pNext) {
+        if (*pp == pPart) {
+            *pp = pPart->m_pNext;
+            return;
+        }
+    }
+}
+
+void CCmdTarget::ReleasePartsAtHome()
+{
+    for (CApartmentPart* p = m_pFirstPart; p != nullptr; p = p->m_pNext)
+        p->ReleaseAtHome();
+}
 
 LPUNKNOWN CCmdTarget::GetInterfaceHook(const void*) { return nullptr; }
 

@@ -2,6 +2,7 @@
 // message map, the reference count (an object starts with one reference and deletes itself on its
 // final release), and, once EnableAutomation has run, an IDispatch driven by the dispatch map.
 #pragma once
+#include "apartment_part.h"
 #include "connection_map.h"
 #include "dispatch_map.h"
 #include "interface_map.h"
@@ -62,7 +63,8 @@ public:
     // the server ends no sooner than the object's destruction.
     void TakeAppLock();
 
-    // Called when the count reaches zero; the default deletes the object.
+    // Called when the count reaches zero, after the object's parts gave back what they hold in its
+    // apartment (apartment_part.h); the default deletes the object.
     virtual void OnFinalRelease();
 
     // Consulted before the interface maps. A non-NULL result is the answer to the request; it is
@@ -111,11 +113,19 @@ protected:
     friend class CWnd;
     friend class CCmdTargetDispatch;
     friend class CConnectionPointContainer;
+    friend class CApartmentPart;
 
 public:
     CCmdTargetDispatch m_xDispatch;
 
 private:
+    // Parts enroll as they are built and withdraw as they go, on the creating thread; the list is
+    // only walked once the count has reached zero.
+    void EnrollPart(CApartmentPart* pPart);
+    void WithdrawPart(CApartmentPart* pPart);
+    void ReleasePartsAtHome();
+    CApartmentPart* m_pFirstPart = nullptr;
+
     BOOL m_bAutomationEnabled = FALSE;
     enum class EAppLock { None, Held, Ending };
     EAppLock m_nAppLock = EAppLock::None;

@@ -33,17 +33,6 @@ CTally::CTally()
 
 CTally::~CTally() { AfxOleUnlockApp(); }
 
-void CTally::OnFinalRelease()
-{
-    // The listeners came in where the object's calls run, and are given back there, before the
-    // release moves on to the creating thread.
-    if (!IsOwnThreadEnabled() || GetCurrentThreadId() == m_nOwnThreadID) {
-        m_xConnPtContainer.ReleaseConnections();
-        m_onChanged.Detach();
-    }
-    CZKOwnThreadCmdTarget::OnFinalRelease();
-}
-
 BOOL CTally::GetDispatchIID(IID* pIID)
 {
     *pIID = DIID_ITally;

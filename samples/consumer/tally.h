@@ -15,7 +15,6 @@ class CTally : public CZKOwnThreadCmdTarget {
 public:
     CTally();
     ~CTally() override;
-    void OnFinalRelease() override;
     BOOL GetDispatchIID(IID* pIID) override;
 
 protected:
@@ -23,8 +22,8 @@ protected:
     long Add(long n);
     void SetOnChanged(IDispatch* pCallback);
 
-    long m_nTotal = 0;           // the property "Total"
-    CEventReceiver m_onChanged;  // the script's callback, if any
+    long m_nTotal = 0;                 // the property "Total"
+    CEventReceiver m_onChanged{this};  // the script's callback, if any
 
     DECLARE_DISPATCH_MAP()
     DECLARE_INTERFACE_MAP()

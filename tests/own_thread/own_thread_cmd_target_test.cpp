@@ -1,13 +1,17 @@
 #include "own_thread_test_support.h"
 
+#include <connection_point_container.h>
+#include <event_receiver.h>
 #include <own_thread_pool.h>
 
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -223,6 +227,121 @@ TEST_F(OwnThreadCmdTargetTest, EnginesShareOneWindowClassEachWithItsOwnHiddenWin
         EXPECT_FALSE(IsWindow(hFirst));
         EXPECT_FALSE(IsWindow(hSecond));
     });
+}
+
+// An own-thread object with a connection point and a callback property, and no final release of
+// its own: the framework gives both back.
+class CEventHolderProbe : public CZKOwnThreadCmdTarget {
+public:
+    CEventHolderProbe()
+    {
+        EnableAutomation();
+        EnableOwnThread();
+    }
+    ~CEventHolderProbe() override { s_bDeleted = true; }
+    // On the own thread: s_pWitness, a receiver of this apartment, advised and kept as the callback.
+    void HoldWitness()
+    {
+        DWORD dwCookie = 0;
+        EXPECT_HRESULT_SUCCEEDED(m_xConnPtContainer.FindPoint(IID_IDispatch)->Advise(s_pWitness, &dwCookie));
+        EXPECT_HRESULT_SUCCEEDED(m_callback.Attach(s_pWitness, IID_IDispatch));
+    }
+    DWORD GetOwnThreadID() const { return m_nOwnThreadID; }
+
+    CEventReceiver m_callback{this};
+    static std::atomic<bool> s_bDeleted;
+    static IDispatch* s_pWitness;
+
+    DECLARE_DISPATCH_MAP()
+    DECLARE_INTERFACE_MAP()
+    DECLARE_CONNECTION_MAP()
+};
+std::atomic<bool> CEventHolderProbe::s_bDeleted{false};
+IDispatch* CEventHolderProbe::s_pWitness = nullptr;
+
+BEGIN_DISPATCH_MAP(CEventHolderProbe, CZKOwnThreadCmdTarget)
+    DISP_FUNCTION(CEventHolderProbe, "HoldWitness", HoldWitness, VT_EMPTY, VTS_NONE)
+END_DISPATCH_MAP()
+BEGIN_INTERFACE_MAP(CEventHolderProbe, CZKOwnThreadCmdTarget)
+    INTERFACE_PART(CEventHolderProbe, IID_IConnectionPointContainer, ConnPtContainer)
+END_INTERFACE_MAP()
+BEGIN_CONNECTION_MAP(CEventHolderProbe, CZKOwnThreadCmdTarget)
+    CONNECTION_POINT(IID_IDispatch)
+END_CONNECTION_MAP()
+
+// A receiver handed to the object in its own apartment, so that every release reaches it on the
+// thread that makes it. It records those threads once armed.
+class CReleaseWitness final : public IDispatch {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_bArmed)
+            m_releaseThreads.push_back(GetCurrentThreadId());
+        return static_cast<ULONG>(InterlockedDecrement(&m_nRef));  // lives on the test's stack
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override { *pctinfo = 0; return S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return S_OK;
+    }
+    void Arm()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_bArmed = true;
+    }
+    std::vector<DWORD> ReleaseThreads()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_releaseThreads;
+    }
+    LONG m_nRef = 1;
+
+private:
+    std::mutex m_lock;
+    bool m_bArmed = false;
+    std::vector<DWORD> m_releaseThreads;
+};
+
+// The last release lands on the own thread, where the sink and the callback were handed in; they
+// are given back there, before the deletion moves to the creating thread.
+TEST_F(OwnThreadCmdTargetTest, SinksAndCallbacksAreGivenBackOnTheOwnThreadWithoutAnOverride)
+{
+    using Microsoft::WRL::ComPtr;
+    CEventHolderProbe::s_bDeleted = false;
+    CReleaseWitness witness;
+    DWORD nOwnThread = 0;
+    // As the server's main thread does: the interfaces it hands out lead to the own thread.
+    TheCreatingThread().Run([&] {
+        auto* pObject = new CEventHolderProbe;
+        nOwnThread = pObject->GetOwnThreadID();
+        ComPtr<IDispatch> object;
+        EXPECT_HRESULT_SUCCEEDED(pObject->ExternalQueryInterface(&IID_IDispatch, &object));
+        pObject->ExternalRelease();
+        ASSERT_NE(nOwnThread, 0u);
+        CEventHolderProbe::s_pWitness = &witness;
+        EXPECT_EQ(CallLong(object.Get(), L"HoldWitness"), 0);
+        witness.Arm();
+    });
+    ASSERT_TRUE(WaitUntil([] { return CEventHolderProbe::s_bDeleted.load(); }));
+    std::vector<DWORD> threads = witness.ReleaseThreads();
+    EXPECT_FALSE(threads.empty());
+    for (DWORD nThread : threads)
+        EXPECT_EQ(nThread, nOwnThread) << "given back in the object's apartment";
+    EXPECT_EQ(witness.m_nRef, 1) << "the point's sink and the callback both given back";
 }
 
 }  // namespace
