@@ -93,6 +93,13 @@ double BenchReport::ScaleFloorMs(int k, int nThreads)
     return *std::max_element(threadMs.begin(), threadMs.end());
 }
 
+double BenchReport::Churn::GrowthPerRoundKB(const std::vector<double>& afterRounds)
+{
+    if (afterRounds.size() < 2)
+        return kNaN;
+    return (afterRounds.back() - afterRounds.front()) / static_cast<double>(afterRounds.size() - 1);
+}
+
 double BenchReport::WorstOwnThreadRatio() const
 {
     double worst = kNaN;
@@ -109,7 +116,7 @@ double BenchReport::WorstOwnThreadRatio() const
 
 bool BenchReport::Complete(bool bConcurrentAsked) const
 {
-    if ((bConcurrentAsked && m_concurrent.empty()) || (m_timings.empty() && m_scale.empty()))
+    if ((bConcurrentAsked && m_concurrent.empty()) || (m_timings.empty() && m_scale.empty() && m_churn.empty()))
         return false;
     for (const Concurrent& run : m_concurrent)
         if (run.failed > 0 || std::isnan(run.wallMs))
@@ -119,6 +126,9 @@ bool BenchReport::Complete(bool bConcurrentAsked) const
             return false;
     for (const Scale& run : m_scale)
         if (run.failed > 0 || run.unanswered > 0 || std::isnan(run.wallMs))
+            return false;
+    for (const Churn& run : m_churn)
+        if (run.failed > 0 || run.commitKB.empty())
             return false;
     return true;
 }
@@ -143,6 +153,10 @@ static std::vector<Target> Targets(const BenchReport& r)
                            BenchReport::kScaleWallTarget});
         targets.push_back({clients + ": failed calls", static_cast<double>(pLargest->failed), 0});
     }
+    for (const BenchReport::Churn& run : r.ChurnRuns())
+        if (run.object != "bare")
+            targets.push_back({std::string("churn, ") + ObjectLabel(run.object) + ": commit growth a round after the first (KB)",
+                               BenchReport::Churn::GrowthPerRoundKB(run.commitKB), BenchReport::kChurnGrowthTargetKB});
     return targets;
 }
 
@@ -183,6 +197,19 @@ void BenchReport::PrintTables(FILE* out) const
                          Fixed(Ratio(run.wallMs, run.FloorMs()), 3).c_str(), Fixed(run.slowestMs / 1000, 3).c_str(),
                          run.failed, run.peakThreads, Fixed(run.peakPrivateMB, 1).c_str(),
                          Fixed(run.pingMs.Median(), 1).c_str(), Fixed(run.pingMs.Max(), 1).c_str(), run.unanswered);
+    }
+
+    if (!m_churn.empty()) {
+        std::fprintf(out, "\nChurn: two clients create, call (%s) and release objects, %d a round; the server's "
+                          "memory after each round\n\n", m_cheapCall.c_str(), m_churn.front().objectsPerRound);
+        std::fprintf(out, "| Object | Rounds | Commit after round 1 (KB) | Growth a round after (KB) | Working set after "
+                          "round 1 (KB) | Growth a round after (KB) | Failed |\n|---|---:|---:|---:|---:|---:|---:|\n");
+        for (const Churn& run : m_churn)
+            std::fprintf(out, "| %s | %zu | %s | %s | %s | %s | %d |\n", ObjectLabel(run.object), run.commitKB.size(),
+                         Fixed(run.commitKB.empty() ? kNaN : run.commitKB.front(), 0).c_str(),
+                         Fixed(Churn::GrowthPerRoundKB(run.commitKB), 1).c_str(),
+                         Fixed(run.workingSetKB.empty() ? kNaN : run.workingSetKB.front(), 0).c_str(),
+                         Fixed(Churn::GrowthPerRoundKB(run.workingSetKB), 1).c_str(), run.failed);
     }
 
     std::fprintf(out, "\nRound trip (%s), create+release and cold start, in ms\n\n", m_cheapCall.c_str());
@@ -235,6 +262,18 @@ bool BenchReport::WriteJson(const char* path) const
                      JsonNumber(run.slowestMs, 1).c_str(), run.failed, static_cast<unsigned long>(run.firstError),
                      run.peakThreads, JsonNumber(run.peakPrivateMB, 1).c_str(), JsonNumber(run.pingMs.Median(), 1).c_str(),
                      JsonNumber(run.pingMs.Max(), 1).c_str(), run.pingMs.Count(), run.unanswered);
+    }
+    std::fprintf(f, "\n  ],\n  \"churn\": [");
+    for (size_t i = 0; i < m_churn.size(); ++i) {
+        const Churn& run = m_churn[i];
+        std::fprintf(f, "%s\n    {\"object\": \"%s\", \"objects_per_round\": %d, \"failed\": %d, \"commit_kb\": [",
+                     i ? "," : "", run.object.c_str(), run.objectsPerRound, run.failed);
+        for (size_t j = 0; j < run.commitKB.size(); ++j)
+            std::fprintf(f, "%s%s", j ? ", " : "", JsonNumber(run.commitKB[j], 0).c_str());
+        std::fprintf(f, "], \"working_set_kb\": [");
+        for (size_t j = 0; j < run.workingSetKB.size(); ++j)
+            std::fprintf(f, "%s%s", j ? ", " : "", JsonNumber(run.workingSetKB[j], 0).c_str());
+        std::fprintf(f, "]}");
     }
     std::fprintf(f, "\n  ],\n  \"timings\": [");
     for (size_t i = 0; i < m_timings.size(); ++i) {

@@ -50,6 +50,19 @@ public:
     // turn, the first eight (with bars, 6 s each) to eight different threads, and a thread's calls queue.
     static double ScaleFloorMs(int k, int nThreads);
 
+    // Objects churned through a server by two clients (create, one call, release), a round at a
+    // time; the server's commit charge and working set after each round. The first round warms up.
+    struct Churn {
+        std::string object;  // "own_thread", "main_thread", "bare"
+        int objectsPerRound;
+        std::vector<double> commitKB;      // after each round
+        std::vector<double> workingSetKB;
+        int failed;
+        // Growth a round after the first, in KB; NaN with fewer than two rounds.
+        static double GrowthPerRoundKB(const std::vector<double>& afterRounds);
+    };
+    static constexpr double kChurnGrowthTargetKB = 64.0;
+
     struct Timing {
         std::string measure;  // "round_trip", "create_release" (and its "create", "release"), "cold_start",
                               // "event_round_trip"
@@ -63,11 +76,13 @@ public:
     void Add(const Concurrent& run) { m_concurrent.push_back(run); }
     void Add(const Timing& timing) { m_timings.push_back(timing); }
     void Add(const Scale& run) { m_scale.push_back(run); }
+    void Add(const Churn& run) { m_churn.push_back(run); }
 
     // NaN when the run has no such figure.
     double MedianOf(const std::string& measure, const std::string& object) const;
     double WorstOwnThreadRatio() const;
     const Scale* LargestScaleRun() const;  // nullptr without one
+    const std::vector<Churn>& ChurnRuns() const { return m_churn; }
 
     void PrintTables(FILE* out) const;
     bool WriteJson(const char* path) const;
@@ -82,6 +97,7 @@ private:
     std::vector<Concurrent> m_concurrent;
     std::vector<Timing> m_timings;
     std::vector<Scale> m_scale;
+    std::vector<Churn> m_churn;
 };
 
 // A JSON number: fixed with the given decimals, or null for NaN.

@@ -77,7 +77,18 @@ bool Benchmark::Run()
         CloseServers();
         return true;
     }
-    m_phaseCount = 4 + (m_options.concurrentCalls ? 2 : 0) + (scale ? 1 : 0);
+    if (m_options.churnOnly) {
+        m_phaseCount = 2;
+        if (!FindClasses() || !BringUpQdServer())
+            return false;
+        m_progress.Phase("objects churned through the servers", ++m_phase, m_phaseCount);
+        for (int kind = 0; kind < kKinds; ++kind)
+            Churn(kind);
+        CloseServers();
+        return true;
+    }
+    const bool churn = m_options.churnRounds > 0;
+    m_phaseCount = 4 + (m_options.concurrentCalls ? 2 : 0) + (scale ? 1 : 0) + (churn ? 1 : 0);
     if (!FindClasses())
         return false;
     ColdStarts();
@@ -99,6 +110,11 @@ bool Benchmark::Run()
     }
     RoundTrips();
     CreateRelease();
+    if (churn) {
+        m_progress.Phase("objects churned through the servers", ++m_phase, m_phaseCount);
+        for (int kind = 0; kind < kKinds; ++kind)
+            Churn(kind);
+    }
     CloseServers();
     return true;
 }
@@ -316,6 +332,58 @@ void Benchmark::ScaleCalls(int k)
     m_progress.Note("%d clients: %.3f s for %.1f s of floor, dialog worst %.0f ms, %d threads, %.1f MB%s", k,
                     run.wallMs / 1000, run.FloorMs() / 1000, run.pingMs.Max(), run.peakThreads, run.peakPrivateMB,
                     run.failed ? " (calls failed)" : "");
+}
+
+void Benchmark::Churn(int kind)
+{
+    BenchReport::Churn run{kKindNames[kind], m_options.churnObjects, {}, {}, 0};
+    if (kind != kBare)
+        m_qdWindow.SelectOwnThread(kind == kOwnThread);
+    REFCLSID clsid = kind == kBare ? m_bareClsid : m_qdClsid;
+    const ServerWindow& window = kind == kBare ? m_bareWindow : m_qdWindow;
+    RemoteObject anchor(clsid);  // keeps the server up between rounds, and starts it when it is not
+    CUniqueHandle process;
+    if (SUCCEEDED(anchor.Created()) && window.Find(kServerUpMs) != nullptr)
+        process.Reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, window.ProcessId()));
+    if (!process) {
+        ++run.failed;
+        m_report.Add(run);
+        m_progress.Note("churn: the %s server is not there", kKindNames[kind]);
+        return;
+    }
+    const int kClients = 2;
+    for (int round = 0; round < m_options.churnRounds; ++round) {
+        std::atomic<int> failed{0};
+        std::vector<std::thread> clients;
+        for (int c = 0; c < kClients; ++c) {
+            clients.emplace_back([&] {
+                if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+                    ++failed;
+                    return;
+                }
+                for (int i = 0; i < m_options.churnObjects / kClients; ++i) {
+                    RemoteObject object(clsid);
+                    if (FAILED(object.Created()) || FAILED(CheapCall(object)))
+                        ++failed;
+                }
+                CoUninitialize();
+            });
+        }
+        for (std::thread& client : clients)
+            client.join();
+        run.failed += failed;
+        Sleep(1000);  // the last final releases and parked threads settle
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        if (GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters))) {
+            run.commitKB.push_back(static_cast<double>(counters.PagefileUsage) / 1024.0);
+            run.workingSetKB.push_back(static_cast<double>(counters.WorkingSetSize) / 1024.0);
+        }
+        m_progress.Note("churn %s: round %d/%d, commit %.0f KB, working set %.0f KB%s", kKindNames[kind], round + 1,
+                        m_options.churnRounds, run.commitKB.empty() ? -1.0 : run.commitKB.back(),
+                        run.workingSetKB.empty() ? -1.0 : run.workingSetKB.back(), run.failed ? " (failures)" : "");
+    }
+    m_report.Add(run);
 }
 
 void Benchmark::RoundTrips()

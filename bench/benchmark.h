@@ -23,6 +23,9 @@ public:
         int soloEventCalls = 3;       // one own-thread object with kTimingSinks sinks, called this often
         std::vector<int> scaleClients = {8, 48, 96, 192};  // the many-clients phase; empty skips it
         bool scaleOnly = false;       // the many-clients phase alone
+        int churnRounds = 5;          // rounds of objects churned through each kind; 0 skips it
+        int churnObjects = 1200;      // a round's objects, half from each of two clients
+        bool churnOnly = false;       // the churn phase alone
     };
 
     Benchmark(const Options& options, Progress& progress, BenchReport& report);
@@ -45,6 +48,8 @@ private:
     // k clients, each creating one "Enabled" object and calling "Test" at once, while the dialog is
     // pinged and the server's threads and private bytes are sampled.
     void ScaleCalls(int k);
+    // Two clients churn objects of the kind through its server; its memory after each round.
+    void Churn(int kind);
     void RoundTrips();
     void CreateRelease();
     void CloseServers();

@@ -1,8 +1,9 @@
 // qd_bench: measures QDSERVER over out-of-process COM against a bare local server of ours.
-//   qd_bench.exe OUT.json [--quick | --scale=K,K,...]
+//   qd_bench.exe OUT.json [--quick | --scale=K,K,... | --churn=ROUNDS]
 // Progress goes to stderr, the tables (Markdown) to stdout, the same figures to OUT.json.
 // Both servers must be registered (each started once); --quick takes few samples, for traces;
-// --scale runs only the many-clients phase, with the given client counts.
+// --scale runs only the many-clients phase, with the given client counts; --churn only the churn
+// of objects through each server, with the given rounds.
 #include "bench_report.h"
 #include "benchmark.h"
 #include "progress.h"
@@ -10,6 +11,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +41,11 @@ int main(int argc, char** argv)
             options.rounds = 2;
             options.concurrentCalls = false;
             options.scaleClients.clear();
+            options.churnRounds = 0;
+        } else if (std::strncmp(argv[i], "--churn=", 8) == 0) {
+            // --churn=ROUNDS: the churn phase alone, with this many rounds
+            options.churnOnly = true;
+            options.churnRounds = std::max(1, std::atoi(argv[i] + 8));
         } else if (std::strncmp(argv[i], "--scale=", 8) == 0) {
             // --scale=8,48: the many-clients phase alone, with these client counts
             options.scaleOnly = true;
@@ -59,7 +66,7 @@ int main(int argc, char** argv)
         }
     }
     if (jsonPath == nullptr) {
-        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick | --scale=K,K,...]\n");
+        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick | --scale=K,K,... | --churn=ROUNDS]\n");
         return 2;
     }
 
@@ -84,5 +91,5 @@ int main(int argc, char** argv)
     progress.Note("figures written to %s", jsonPath);
     if (!ran)
         return 2;
-    return report.Complete(options.concurrentCalls && !options.scaleOnly) ? 0 : 1;
+    return report.Complete(options.concurrentCalls && !options.scaleOnly && !options.churnOnly) ? 0 : 1;
 }
