@@ -397,6 +397,12 @@ int main(int argc, char** argv)
     if (argc > 2 && std::string(argv[1]) == "--hold")
         return HoldObjectsChild(std::atoi(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
+    // Each case runs as a process of its own, and the server that COM started would outlive it:
+    // every case closes it as it ends, so that whatever test follows finds no QDSERVER of ours.
+    struct CCloseServerAtTheEnd : ::testing::Environment {
+        void TearDown() override { EXPECT_EQ(CloseServer(), 0); }
+    };
+    ::testing::AddGlobalTestEnvironment(new CCloseServerAtTheEnd);
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
         std::fprintf(stderr, "CoInitializeEx failed\n");
         return 1;
