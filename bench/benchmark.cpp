@@ -355,6 +355,7 @@ void Benchmark::Churn(int kind)
     for (int round = 0; round < m_options.churnRounds; ++round) {
         std::atomic<int> failed{0};
         std::vector<std::thread> clients;
+        clients.reserve(kClients);
         for (int c = 0; c < kClients; ++c) {
             clients.emplace_back([&] {
                 if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
