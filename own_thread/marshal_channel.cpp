@@ -6,10 +6,11 @@
 
 CMarshalChannel::CMarshalChannel() : m_hFreeEvent(CreateEventA(nullptr, FALSE, TRUE, nullptr))
 {
-    // What a failed creation leaves in its out parameter is not a stream.
-    IStream* pStream = nullptr;
-    if (COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal(nullptr, TRUE, &pStream) == S_OK)
-        m_pStream.Attach(pStream);
+    // The stream comes with the one reference the channel keeps (MinGW's ComPtr::Attach would add a
+    // second, and every object would leak its stream). What a failed creation leaves in the out
+    // parameter is not a stream: it is forgotten, not released.
+    if (COwnThreadSystemCalls::Current().pfnCreateStreamOnHGlobal(nullptr, TRUE, m_pStream.GetAddressOf()) != S_OK)
+        m_pStream.Detach();
 }
 
 CMarshalChannel::~CMarshalChannel() = default;

@@ -41,9 +41,9 @@ int CreateCallRelease(int nCount)
     return nOwn;
 }
 
-TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
+TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreadsAndLeaveNoMemoryBehind)
 {
-    const int kObjects = 1000, kAtATime = 4;
+    const int kObjects = 1000, kAtATime = 4, kWarmUp = 100;
     ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime);
     const int nThreadsAfterFirst = CountProcessThreads(GetCurrentProcessId());
     const int nHandlesAfterFirst = CountProcessHandles(GetCurrentProcessId());
@@ -52,17 +52,28 @@ TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreads)
     const int nCreatedAfterFirst = COwnThreadPool::Instance().GetCreatedCount();
 
     DWORD dwStart = GetTickCount();
-    for (int n = kAtATime; n < kObjects; n += kAtATime)
+    long long nHeapAfterWarmUp = -1;
+    for (int n = kAtATime; n < kObjects; n += kAtATime) {
         ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime) << "after " << n << " objects";
+        if (n + kAtATime == kWarmUp)  // COM's and the pool's tables have grown to their size by now
+            nHeapAfterWarmUp = CountHeapBytesInUse();
+    }
     DWORD dwElapsed = GetTickCount() - dwStart;
+    const long long nHeapAtEnd = CountHeapBytesInUse();
 
     const int nThreads = CountProcessThreads(GetCurrentProcessId());
     const int nHandles = CountProcessHandles(GetCurrentProcessId());
     std::printf("[churn] %d objects: threads %d -> %d (own threads created %d -> %d, cap %d), "
-                "handles %d -> %d, %.2f ms per object\n",
+                "handles %d -> %d, heap in use %+lld bytes over the last %d, %.2f ms per object\n",
                 kObjects, nThreadsAfterFirst, nThreads, nCreatedAfterFirst,
                 COwnThreadPool::Instance().GetCreatedCount(), COwnThreadPool::Instance().GetMaxOwnThreads(),
-                nHandlesAfterFirst, nHandles, double(dwElapsed) / (kObjects - kAtATime));
+                nHandlesAfterFirst, nHandles, nHeapAtEnd - nHeapAfterWarmUp, kObjects - kWarmUp,
+                double(dwElapsed) / (kObjects - kAtATime));
+    // An object that leaves as little as its stream behind costs 56 bytes; a few bytes an object
+    // are left for the heap's own bookkeeping.
+    ASSERT_GE(nHeapAfterWarmUp, 0);
+    ASSERT_GE(nHeapAtEnd, 0);
+    EXPECT_LT(nHeapAtEnd - nHeapAfterWarmUp, 8LL * (kObjects - kWarmUp)) << "bytes left behind by objects served";
     EXPECT_EQ(COwnThreadPool::Instance().GetCreatedCount(), nCreatedAfterFirst);
     EXPECT_LE(nThreads, nThreadsAfterFirst);
     if (nCreatedAfterFirst == kAtATime) {  // this test alone in a fresh process

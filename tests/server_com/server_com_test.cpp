@@ -432,7 +432,8 @@ TEST_F(ServerComTest, ConnectionPointsAndClassInfoAnswerAsComDocuments)
     IConnectionPoint* all[2] = {};
     EXPECT_EQ(points->Next(2, all, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 1u) << "one outgoing interface";
-    point.Attach(all[0]);
+    point = all[0];
+    all[0]->Release();  // the enumerator's reference: MinGW's ComPtr::Attach would keep it
     IID iid = IID_NULL;
     ASSERT_HRESULT_SUCCEEDED(point->GetConnectionInterface(&iid));
     EXPECT_TRUE(IsEqualIID(iid, kDemoEventsIid));

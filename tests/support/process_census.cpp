@@ -64,6 +64,25 @@ int CountProcessWindows(DWORD pid)
     return static_cast<int>(WindowQuery::AnyOfProcess(pid).HiddenToo().FindAll().size());
 }
 
+long long CountHeapBytesInUse()
+{
+    HANDLE heaps[64];
+    DWORD nHeaps = GetProcessHeaps(64, heaps);
+    if (nHeaps == 0 || nHeaps > 64)
+        return -1;
+    long long nBytes = 0;
+    for (DWORD i = 0; i < nHeaps; ++i) {
+        if (!HeapLock(heaps[i]))
+            return -1;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0)
+                nBytes += static_cast<long long>(entry.cbData);
+        HeapUnlock(heaps[i]);
+    }
+    return nBytes;
+}
+
 ProcessCensus ProcessCensus::Of(DWORD pid)
 {
     ProcessCensus census;
