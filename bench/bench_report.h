@@ -58,7 +58,7 @@ public:
         std::vector<double> commitKB;      // after each round
         std::vector<double> workingSetKB;
         int failed;
-        // Growth a round after the first, in KB; NaN with fewer than two rounds.
+        // Growth a round after the first, in KB (the median of the rounds'); NaN with fewer than two.
         static double GrowthPerRoundKB(const std::vector<double>& afterRounds);
     };
     static constexpr double kChurnGrowthTargetKB = 64.0;

@@ -84,4 +84,12 @@ TEST(BenchReportTest, ScaleFloorDealsObjectsToThreadsInTurnAndQueuesEachThreadsC
     EXPECT_TRUE(std::isnan(BenchReport::ScaleFloorMs(0, 48)));
 }
 
+TEST(BenchReportTest, ChurnGrowthIgnoresOneHeapStepButNotASteadyGrowth)
+{
+    using Churn = BenchReport::Churn;
+    EXPECT_DOUBLE_EQ(Churn::GrowthPerRoundKB({13872, 13872, 13872, 14880, 14880, 14880}), 0) << "one 1 MB step";
+    EXPECT_DOUBLE_EQ(Churn::GrowthPerRoundKB({25212, 25360, 25508, 25656, 25800}), 148) << "every round grows";
+    EXPECT_TRUE(std::isnan(Churn::GrowthPerRoundKB({15060})));
+}
+
 }  // namespace
