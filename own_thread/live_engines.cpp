@@ -12,7 +12,7 @@ CLiveEngines& CLiveEngines::Instance()
 void CLiveEngines::Add(COwnThreadEngine* pEngine, DWORD nCreatorThreadID)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries.push_back({pEngine, nCreatorThreadID, false});
+    m_entries.push_back({pEngine, nCreatorThreadID, false, false});
 }
 
 void CLiveEngines::Remove(COwnThreadEngine* pEngine)
@@ -23,11 +23,19 @@ void CLiveEngines::Remove(COwnThreadEngine* pEngine)
                     m_entries.end());
 }
 
+void CLiveEngines::SetStarting(COwnThreadEngine* pEngine, bool bStarting)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (CEntry& e : m_entries)
+        if (e.pEngine == pEngine)
+            e.bStarting = bStarting;
+}
+
 COwnThreadEngine* CLiveEngines::TakeNext(DWORD nCreatorThreadID)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (CEntry& e : m_entries) {
-        if (e.nCreatorThreadID == nCreatorThreadID && !e.bTaken) {
+        if (e.nCreatorThreadID == nCreatorThreadID && !e.bTaken && !e.bStarting) {
             e.bTaken = true;
             return e.pEngine;
         }
@@ -39,6 +47,6 @@ int CLiveEngines::CountOf(DWORD nCreatorThreadID)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [nCreatorThreadID](const CEntry& e) {
-        return e.nCreatorThreadID == nCreatorThreadID;
+        return e.nCreatorThreadID == nCreatorThreadID && !e.bStarting;
     }));
 }

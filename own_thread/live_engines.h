@@ -15,9 +15,12 @@ public:
 
     void Add(COwnThreadEngine* pEngine, DWORD nCreatorThreadID);
     void Remove(COwnThreadEngine* pEngine);
-    // An engine created on thread nCreatorThreadID that was not taken before, now marked as taken;
-    // nullptr when none is left.
+    // Whether the engine's object is still being created (its creation waits for its thread).
+    void SetStarting(COwnThreadEngine* pEngine, bool bStarting);
+    // An engine created on thread nCreatorThreadID that was not taken before and is not starting,
+    // now marked as taken; nullptr when none is left.
     COwnThreadEngine* TakeNext(DWORD nCreatorThreadID);
+    // The engines created on that thread, those still starting left out.
     int CountOf(DWORD nCreatorThreadID);
 
 private:
@@ -27,6 +30,7 @@ private:
         COwnThreadEngine* pEngine;
         DWORD nCreatorThreadID;
         bool bTaken;
+        bool bStarting;
     };
     std::mutex m_mutex;
     std::vector<CEntry> m_entries;

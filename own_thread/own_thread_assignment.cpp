@@ -1,13 +1,20 @@
 #include "own_thread_assignment.h"
 
-#include <algorithm>
+#include <cstddef>
 
-int COwnThreadAssignment::Choose(const std::vector<int>& objectsPerThread, int nCap)
+int COwnThreadAssignment::Choose(const std::vector<CThreadLoad>& threads, int nCap)
 {
-    if (objectsPerThread.empty())
+    int nFewest = kNewThread, nFewestFree = kNewThread;
+    for (int i = 0; i < static_cast<int>(threads.size()); ++i) {
+        const CThreadLoad& t = threads[static_cast<std::size_t>(i)];
+        if (t.nObjects == 0 && !t.bInCall)
+            return i;
+        if (nFewest == kNewThread || t.nObjects < threads[static_cast<std::size_t>(nFewest)].nObjects)
+            nFewest = i;
+        if (!t.bInCall && (nFewestFree == kNewThread || t.nObjects < threads[static_cast<std::size_t>(nFewestFree)].nObjects))
+            nFewestFree = i;
+    }
+    if (static_cast<int>(threads.size()) < nCap)
         return kNewThread;
-    auto fewest = std::min_element(objectsPerThread.begin(), objectsPerThread.end());  // the first of equals
-    if (*fewest > 0 && static_cast<int>(objectsPerThread.size()) < nCap)
-        return kNewThread;
-    return static_cast<int>(fewest - objectsPerThread.begin());
+    return nFewestFree != kNewThread ? nFewestFree : nFewest;
 }

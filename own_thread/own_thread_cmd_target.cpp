@@ -25,6 +25,9 @@ void CZKOwnThreadCmdTarget::OnFinalRelease()
     // between the post and now is alive, and its next final release deletes it.
     if (m_dwRef != 0)
         return;
+    // The own thread lets the object go before any destructor runs: a wake it serves for the object
+    // (the end's disconnect) must find the object whole.
+    StopOwnThread();
     CCmdTarget::OnFinalRelease();
 }
 

@@ -5,6 +5,8 @@
 #include "own_thread_system_calls.h"
 
 #include <exceptions.h>
+#include <interleaving_points.h>
+#include <message_pump.h>
 #include <win_thread.h>
 
 #include <objbase.h>
@@ -65,27 +67,7 @@ BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
         pEngine->DisconnectFromClients();
 
     // The final releases of own-thread objects arrive here as posted messages.
-    const DWORD dwStart = GetTickCount();
-    bool bQuit = false;
-    int nQuitCode = 0;
-    while (engines.CountOf(nThreadID) > 0) {
-        const DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed >= dwTimeoutMs)
-            break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(dwTimeoutMs - dwElapsed, 50), QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                bQuit = true;  // the caller's loop still needs it
-                nQuitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    if (bQuit)
-        PostQuitMessage(nQuitCode);
+    AfxPumpMessagesUntil(nullptr, dwTimeoutMs, [&] { return engines.CountOf(nThreadID) == 0; });
     return engines.CountOf(nThreadID) == 0;
 }
 
@@ -110,8 +92,14 @@ BOOL COwnThreadEngine::EnableOwnThread()
             pDispatch->Release();
         return m_bEnabled;  // no thread at all: the object runs on the creating thread
     }
-    // A shared thread starts this object once it is done with the call it may be running.
-    WaitAnsweringSentMessages(m_hThreadStarted.Get());
+    // A shared thread starts this object once it is done with the call it may be running, which may
+    // take seconds: the creating thread's windows and the calls into its apartment are served
+    // meanwhile, as in its own loop. Nothing reaches this object before its creation returns, and
+    // an end that starts meanwhile passes it by.
+    CLiveEngines::Instance().SetStarting(this, true);
+    QD_INTERLEAVING_POINT(kPointStartWait);
+    AfxPumpMessagesUntil(m_hThreadStarted.Get(), INFINITE);
+    CLiveEngines::Instance().SetStarting(this, false);
 
     BOOL bMarshaled = m_hrThread == S_OK;
     if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
@@ -165,8 +153,10 @@ BOOL COwnThreadEngine::DeferFinalRelease()
     DWORD nThreadID = CurrentThreadID();
     if (nThreadID == m_nCreatorThreadID)
         return FALSE;
-    if (nThreadID == m_nOwnThreadID && m_finalReleaseWnd.GetSafeHwnd() != nullptr)
+    if (nThreadID == m_nOwnThreadID && m_finalReleaseWnd.GetSafeHwnd() != nullptr) {
         PostMessageA(m_finalReleaseWnd.GetSafeHwnd(), WM_OWNTHREAD_FINALRELEASE, 0, 0);
+        QD_INTERLEAVING_POINT(kPointFinalReleasePosted);
+    }
     return TRUE;
 }
 
@@ -235,12 +225,24 @@ void COwnThreadEngine::LeaveOwnThread()
         CoDisconnectObject(GetIDispatch(FALSE), 0);
 }
 
+void COwnThreadEngine::LeaveApartmentOfThisThread()
+{
+    if (t_bKeepsApartment) {
+        t_bKeepsApartment = false;
+        COwnThreadSystemCalls::Current().pfnCoUninitialize();
+    }
+}
+
 void COwnThreadEngine::RunThreadEventHook()
 {
+    QD_INTERLEAVING_POINT(kPointEventHook);
     if (m_bDisconnectRequested.exchange(FALSE)) {
         // The server ends: calls that come later fail at once. The stub's references go, and the
-        // final release travels to the creating thread as usual.
-        CoDisconnectObject(GetIDispatch(FALSE), 0);
+        // final release travels to the creating thread as usual. An object whose count already
+        // reached zero has no client left, and its release is on its way: touching it (the
+        // disconnect asks it for its identity) would post a second one.
+        if (OwnerRefCount() != 0)
+            CoDisconnectObject(GetIDispatch(FALSE), 0);
         return;
     }
     try {

@@ -52,12 +52,23 @@ public:
     // another object's call may be sending to this one (a bar's step) before it can answer.
     static void WaitAnsweringSentMessages(HANDLE hEvent);
 
+    // The named points where a test can hold a thread (interleaving_points.h).
+    static constexpr const char* kPointStartWait = "own_thread.start_wait";            // creating thread
+    static constexpr const char* kPointFinalReleasePosted = "own_thread.final_release_posted";  // own thread
+    static constexpr const char* kPointEventHook = "own_thread.event_hook";            // own thread
+    static constexpr const char* kPointStopWait = "own_thread.stop_wait";              // creating thread
+
+    // On an own thread that ends: leaves the apartment its engines used.
+    static void LeaveApartmentOfThisThread();
+
     // When a server ends, on the thread that created its objects: disconnects every object created
     // there from its clients, in the apartment that owns its stub (an own-thread object's own
     // thread, once its running call has returned; this thread for the others), so that each
     // client's next call fails at once; then serves this thread's messages, through which the
     // released objects are deleted, until no such object is left or dwTimeoutMs has passed. TRUE
-    // when every object is gone, and with it every own thread has left its object.
+    // when every object is gone, and with it every own thread has left its object. An object whose
+    // creation waits for its thread (further down this thread's stack) is not counted: its creation
+    // is refused once it returns, and its release follows.
     static BOOL DisconnectAll(DWORD dwTimeoutMs);
 
 protected:
@@ -79,14 +90,17 @@ protected:
     CMarshalChannel m_channel;
     COwnThreadFinalReleaseWnd m_finalReleaseWnd;
 
+    // On the creating thread, before the owning object is destroyed: lets the own thread go, waiting
+    // while it still acts for this object (a wake it is serving). Then no thread of the pool can
+    // reach the object while its destructors run. Safe to repeat.
+    void StopOwnThread();
+
 private:
     friend class COwnThreadPool;
     // On the own thread, as its pool asks: marshal the object; leave it; run the hook.
     void StartOnOwnThread();
     void LeaveOwnThread();
     void RunThreadEventHook();
-    // Lets the own thread go; waits only while that thread acts for this engine.
-    void StopOwnThread();
     // On the creating thread: disconnects the object here, or asks its own thread to.
     void DisconnectFromClients();
 

@@ -4,18 +4,23 @@
 #include "own_thread_cap.h"
 #include "own_thread_engine.h"
 
+#include <interleaving_points.h>
 #include <unique_handle.h>
 #include <win_thread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
 struct COwnThreadPool::CWorker {
-    CUniqueHandle hWake;  // signaled when one of its engines has a request
+    CUniqueHandle hWake;    // signaled when one of its engines has a request
+    CUniqueHandle hThread;  // waited for when the process ends
     DWORD nThreadID = 0;
     std::vector<COwnThreadEngine*> engines;      // served by this thread, under the pool's lock
     COwnThreadEngine* pServing = nullptr;        // the engine it acts for outside the lock
+    std::atomic<bool> bInCall{false};            // dispatching a message: a call, as a rule
+    bool bEnd = false;                           // asked to end, under the lock
 };
 
 namespace {
@@ -58,11 +63,7 @@ BOOL COwnThreadPool::Start(COwnThreadEngine* pEngine)
     CWorker* pWorker = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<int> objectsPerThread;
-        objectsPerThread.reserve(m_workers.size());
-        for (const CWorker* p : m_workers)
-            objectsPerThread.push_back(static_cast<int>(p->engines.size()));
-        int nIndex = COwnThreadAssignment::Choose(objectsPerThread, m_nMaxOwnThreads);
+        int nIndex = ChooseWorker(m_nMaxOwnThreads);
         if (nIndex == COwnThreadAssignment::kNewThread) {
             pWorker = CreateWorker();
             if (pWorker == nullptr) {
@@ -71,7 +72,7 @@ BOOL COwnThreadPool::Start(COwnThreadEngine* pEngine)
                            "an own thread could not be created; objects share the existing ones");
                 if (m_workers.empty())
                     return FALSE;
-                nIndex = COwnThreadAssignment::Choose(objectsPerThread, 0);
+                nIndex = ChooseWorker(0);
             }
         }
         if (pWorker == nullptr) {
@@ -87,6 +88,15 @@ BOOL COwnThreadPool::Start(COwnThreadEngine* pEngine)
     return SetEvent(pWorker->hWake.Get());
 }
 
+int COwnThreadPool::ChooseWorker(int nCap) const
+{
+    std::vector<COwnThreadAssignment::CThreadLoad> threads;
+    threads.reserve(m_workers.size());
+    for (const CWorker* p : m_workers)
+        threads.push_back({static_cast<int>(p->engines.size()), p->bInCall.load()});
+    return COwnThreadAssignment::Choose(threads, nCap);
+}
+
 COwnThreadPool::CWorker* COwnThreadPool::CreateWorker()
 {
     CUniqueHandle hWake(CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -97,12 +107,17 @@ COwnThreadPool::CWorker* COwnThreadPool::CreateWorker()
     // The stack is reserved, not committed, and small: the cap on Windows counts on it.
     CWinThread* pThread = AfxBeginThread(&WorkerProc, pWorker, THREAD_PRIORITY_NORMAL,
                                          static_cast<UINT>(COwnThreadCap::kStackReserve),
-                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, nullptr);
     if (pThread == nullptr) {
         delete pWorker;
         return nullptr;
     }
-    pWorker->nThreadID = pThread->m_nThreadID;  // the thread waits for its first request meanwhile
+    // The thread object deletes itself as the thread ends: its handle is copied while it waits.
+    HANDLE hThread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), pThread->m_hThread, GetCurrentProcess(), &hThread, SYNCHRONIZE, FALSE, 0);
+    pWorker->hThread.Reset(hThread);
+    pWorker->nThreadID = pThread->m_nThreadID;
+    pThread->ResumeThread();
     m_workers.push_back(pWorker);
     return pWorker;
 }
@@ -133,6 +148,7 @@ void COwnThreadPool::Stop(COwnThreadEngine* pEngine)
     HANDLE hEnded = pEngine->m_hThreadEnded.Get();
     lock.unlock();
     SetEvent(pWorker->hWake.Get());
+    QD_INTERLEAVING_POINT(COwnThreadEngine::kPointStopWait);
     COwnThreadEngine::WaitAnsweringSentMessages(hEnded);
 }
 
@@ -152,18 +168,24 @@ UINT __cdecl COwnThreadPool::WorkerProc(LPVOID pParam)
     for (;;) {
         DWORD dwResult = MsgWaitForMultipleObjects(1, &hWake, FALSE, INFINITE, kWakeMask);
         if (dwResult == WAIT_OBJECT_0) {
-            Instance().Serve(pWorker);
+            if (!Instance().Serve(pWorker)) {
+                COwnThreadEngine::LeaveApartmentOfThisThread();
+                return 0;
+            }
         } else if (dwResult == WAIT_OBJECT_0 + 1) {
             MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                pWorker->bInCall = true;
                 DispatchMessageA(&msg);
+                pWorker->bInCall = false;
+            }
         } else {
             Sleep(1);  // a failed wait: do not spin
         }
     }
 }
 
-void COwnThreadPool::Serve(CWorker* pWorker)
+BOOL COwnThreadPool::Serve(CWorker* pWorker)
 {
     enum class Request { kStart, kLeave, kThreadEvent };
     for (;;) {
@@ -187,7 +209,7 @@ void COwnThreadPool::Serve(CWorker* pWorker)
                 break;
             }
             if (pEngine == nullptr)
-                return;
+                return !(pWorker->bEnd && pWorker->engines.empty());
             pWorker->pServing = pEngine;
         }
         if (request == Request::kStart)
@@ -208,6 +230,35 @@ void COwnThreadPool::Serve(CWorker* pWorker)
         if (hEnded != nullptr)
             SetEvent(hEnded);  // last act for that engine: it may be deleted at once
     }
+}
+
+BOOL COwnThreadPool::EndAll(DWORD dwTimeoutMs)
+{
+    std::vector<CWorker*> ending;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
+            CWorker* p = *it;
+            if (!p->engines.empty() || p->pServing != nullptr) {
+                ++it;
+                continue;
+            }
+            p->bEnd = true;
+            SetEvent(p->hWake.Get());
+            ending.push_back(p);
+            it = m_workers.erase(it);
+        }
+    }
+    const DWORD dwStart = GetTickCount();
+    BOOL bAllEnded = TRUE;
+    for (CWorker* p : ending) {
+        const DWORD dwElapsed = GetTickCount() - dwStart;
+        if (WaitForSingleObject(p->hThread.Get(), dwElapsed < dwTimeoutMs ? dwTimeoutMs - dwElapsed : 0) == WAIT_OBJECT_0)
+            delete p;
+        else
+            bAllEnded = FALSE;  // still running: its data stays
+    }
+    return bAllEnded;
 }
 
 void COwnThreadPool::ReportOnce(bool* pbReported, const char* lpszText)

@@ -32,6 +32,10 @@ public:
     // On the creating thread: lets pEngine go. Where its thread is busy with it (starting it, in its
     // hook) or must still act for it, asks it and waits, answering sent messages meanwhile.
     void Stop(COwnThreadEngine* pEngine);
+    // When the process ends, once no object is left: every own thread leaves its apartment and
+    // ends. TRUE when all have ended within dwTimeoutMs; a thread that still serves an object is
+    // left alone. Later objects get new threads.
+    BOOL EndAll(DWORD dwTimeoutMs);
 
     int GetCreatedCount();
     int GetParkedCount();
@@ -44,8 +48,11 @@ public:
 private:
     COwnThreadPool();
     static UINT __cdecl WorkerProc(LPVOID pParam);
-    void Serve(CWorker* pWorker);
+    // FALSE when the thread is to end: asked to, and serving nothing.
+    BOOL Serve(CWorker* pWorker);
     CWorker* CreateWorker();
+    // Under the lock: the index of the thread for a new engine, or kNewThread.
+    int ChooseWorker(int nCap) const;
     void Detach(CWorker* pWorker, COwnThreadEngine* pEngine);
     void ReportOnce(bool* pbReported, const char* lpszText);
 

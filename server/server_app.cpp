@@ -7,6 +7,8 @@
 #include "server_dlg.h"
 
 #include <com_security.h>
+#include <ole_app.h>
+#include <own_thread_pool.h>
 
 BEGIN_MESSAGE_MAP(CServerApp, CWinApp)
     ON_COMMAND(ID_HELP, CWinApp::OnHelp)
@@ -52,10 +54,22 @@ BOOL CServerApp::InitInstance()
 
 void CServerApp::EndServing()
 {
-    // A closing server takes no new objects: from here a client's creation starts a new server.
-    COleObjectFactory::RevokeAll();
+    // Its waits serve messages: a second Esc, or the session's end, must not start it again inside.
+    static bool s_bEnding = false;
+    if (s_bEnding)
+        return;
+    s_bEnding = true;
+    // A closing server takes no new objects, not even through a class factory a client holds: from
+    // here a client's creation starts a new server.
+    AfxOleEndServing();
     // From now on objects find no board: a running call stops at its next step.
     CBoardUse::CloseBoard();
-    if (!COwnThreadEngine::DisconnectAll(kEndWaitMs))
-        ExitProcess(0);
+    if (!COwnThreadEngine::DisconnectAll(kEndWaitMs)) {
+        // A thread still held (a client that does not return from an event): the process ends at
+        // once, without detaching its libraries under that thread, which may hold their locks.
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
+    // Every object is gone: the own threads leave their apartments and end.
+    COwnThreadPool::Instance().EndAll(kEndWaitMs);
+    s_bEnding = false;
 }

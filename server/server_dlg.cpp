@@ -52,9 +52,17 @@ LRESULT CServerDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CServerDlg::OnEndSession(WPARAM wParam, LPARAM)
 {
-    if (wParam) {
-        EndDialog(IDCANCEL);
-        CServerApp::EndServing();
-    }
+    if (wParam)
+        EndServer(IDCANCEL);
     return 0;
+}
+
+void CServerDlg::OnOK() { EndServer(IDOK); }
+
+void CServerDlg::OnCancel() { EndServer(IDCANCEL); }
+
+void CServerDlg::EndServer(int nResult)
+{
+    EndDialog(nResult);
+    CServerApp::EndServing();
 }

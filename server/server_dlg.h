@@ -23,10 +23,16 @@ protected:
     BOOL OnInitDialog() override;
 
     afx_msg void OnAbortCall();
-    // The session may end at any time: yes. It ends (TRUE): the server ends as if closed, before
-    // the handler returns, since the process may be ended any time after that.
+    // However the dialog ends (Enter, Esc, the close box, the session's end), the server ends in
+    // the handler, in one order: a creation that waits for a busy thread further down this
+    // thread's stack must not hold the end until that thread is free, and a session's end may stop
+    // the process any time after the handler returns.
+    void OnOK() override;
+    void OnCancel() override;
+    // The session may end at any time: yes. It ends (TRUE): the server ends as if closed.
     afx_msg LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
+    void EndServer(int nResult);
 
     CSlotTable<CProgressCtrl> m_slots;  // the slot table and the abort request
     CProgressCtrl m_progress[8];        // bound to 1007, 1006, ..., 1000

@@ -3,6 +3,8 @@
 #include "cmd_target.h"
 #include "com_enum.h"
 
+#include <interleaving_points.h>
+
 #include <algorithm>
 
 CConnectionPoint::CConnectionPoint(CCmdTarget* pOwner, IConnectionPointContainer* pContainer, REFIID iid)
@@ -53,6 +55,7 @@ STDMETHODIMP CConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
     *pdwCookie = 0;
     if (pUnkSink == nullptr)
         return E_POINTER;
+    GiveBackRetiredAtHome();
     auto pSink = std::make_shared<CEventReceiver>(nullptr);
     HRESULT hr = pSink->Attach(pUnkSink, m_iid);
     if (hr == E_NOINTERFACE)
@@ -67,20 +70,46 @@ STDMETHODIMP CConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
 
 STDMETHODIMP CConnectionPoint::Unadvise(DWORD dwCookie)
 {
+    GiveBackRetiredAtHome();
+    return Drop(dwCookie) ? S_OK : CONNECT_E_NOCONNECTION;
+}
+
+BOOL CConnectionPoint::Drop(DWORD dwCookie)
+{
     Connection gone{};
     {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = std::find_if(m_connections.begin(), m_connections.end(),
                                [dwCookie](const Connection& c) { return c.dwCookie == dwCookie; });
         if (it == m_connections.end())
-            return CONNECT_E_NOCONNECTION;
+            return FALSE;
         gone = std::move(*it);
         m_connections.erase(it);
+        if (!gone.pSink->IsAtHome()) {
+            // Its reference belongs to its home apartment: released here it would be released on
+            // the wrong thread (a proxy's release is a call). Its home gives it back.
+            m_retired.push_back(std::move(gone.pSink));
+            return TRUE;
+        }
     }
     // Outside the lock: a proxy's release is a call out of the process. A Fire in progress may
     // still hold the receiver; its table entry goes with the last holder.
     gone.pSink->Detach();
-    return S_OK;
+    return TRUE;
+}
+
+void CConnectionPoint::GiveBackRetiredAtHome()
+{
+    std::vector<std::shared_ptr<CEventReceiver>> atHome;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = std::stable_partition(m_retired.begin(), m_retired.end(),
+                                        [](const std::shared_ptr<CEventReceiver>& p) { return !p->IsAtHome(); });
+        atHome.assign(std::make_move_iterator(it), std::make_move_iterator(m_retired.end()));
+        m_retired.erase(it, m_retired.end());
+    }
+    for (auto& pSink : atHome)
+        pSink->Detach();
 }
 
 STDMETHODIMP CConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
@@ -88,6 +117,7 @@ STDMETHODIMP CConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
     if (ppEnum == nullptr)
         return E_POINTER;
     *ppEnum = nullptr;
+    GiveBackRetiredAtHome();
     std::vector<CONNECTDATA> items;
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -100,6 +130,7 @@ STDMETHODIMP CConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
 
 void CConnectionPoint::FireDispatch(DISPID dispid, VARIANT* rgArgs, UINT cArgs)
 {
+    GiveBackRetiredAtHome();
     // A snapshot: sinks advised or unadvised during the calls take effect from the next event.
     std::vector<Connection> sinks;
     {
@@ -107,8 +138,10 @@ void CConnectionPoint::FireDispatch(DISPID dispid, VARIANT* rgArgs, UINT cArgs)
         sinks = m_connections;
     }
     for (const Connection& c : sinks)
-        if (AfxIsReceiverGone(c.pSink->Invoke(dispid, rgArgs, cArgs)))
-            Unadvise(c.dwCookie);  // already gone if the sink unadvised itself
+        if (AfxIsReceiverGone(c.pSink->Invoke(dispid, rgArgs, cArgs))) {
+            QD_INTERLEAVING_POINT(kPointDroppingGoneSink);
+            Drop(c.dwCookie);  // already gone if the sink unadvised itself
+        }
 }
 
 std::vector<CConnectionPoint::Connection> CConnectionPoint::TakeConnections()
@@ -116,6 +149,9 @@ std::vector<CConnectionPoint::Connection> CConnectionPoint::TakeConnections()
     std::vector<Connection> taken;
     std::lock_guard<std::mutex> lock(m_lock);
     taken.swap(m_connections);
+    for (auto& pSink : m_retired)
+        taken.push_back({0, std::move(pSink)});
+    m_retired.clear();
     return taken;
 }
 

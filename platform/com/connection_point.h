@@ -31,6 +31,9 @@ public:
     // A sink may unadvise itself, or others, from inside the call.
     void FireDispatch(DISPID dispid, VARIANT* rgArgs, UINT cArgs);
 
+    // The named point in FireDispatch, before a sink whose caller is gone is dropped.
+    static constexpr const char* kPointDroppingGoneSink = "connection_point.dropping_gone_sink";
+
     // Drops every sink; those advised in the calling thread's apartment are given back now (the
     // object's final release calls it there).
     void ReleaseConnections();
@@ -52,6 +55,11 @@ private:
         std::shared_ptr<CEventReceiver> pSink;  // a Fire in progress may hold it a little longer
     };
     std::vector<Connection> TakeConnections();
+    // Takes the sink off the list; gives it back here when this is its home, else keeps it for its
+    // home to give back. FALSE when no sink has the cookie.
+    BOOL Drop(DWORD dwCookie);
+    // Gives back the dropped sinks whose home is the calling thread's apartment.
+    void GiveBackRetiredAtHome();
 
     CCmdTarget* const m_pOwner;
     IConnectionPointContainer* const m_pContainer;
@@ -59,5 +67,7 @@ private:
     std::mutex m_lock;
     // Under m_lock.
     std::vector<Connection> m_connections;
+    // Dropped by a thread outside their home (a worker firing): their references go back at home.
+    std::vector<std::shared_ptr<CEventReceiver>> m_retired;
     DWORD m_dwNextCookie = 1;
 };

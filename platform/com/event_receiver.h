@@ -39,10 +39,10 @@ public:
     // Detach when called at home; elsewhere nothing.
     void ReleaseAtHome() override;
     bool IsAttached() const { return m_pHome != nullptr; }
-
-private:
+    // Whether the calling thread is in the receiver's home apartment.
     bool IsAtHome() const;
 
+private:
     IUnknown* m_pHome = nullptr;
     DWORD m_nHomeThreadID = 0;
     bool m_bHomeIsMTA = false;

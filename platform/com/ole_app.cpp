@@ -2,9 +2,12 @@
 
 #include "ole_object_factory.h"
 
+#include <interleaving_points.h>
+
 #include <ole2.h>
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 DWORD g_nOleThreadID = 0;  // the thread AfxOleInit succeeded on
@@ -12,21 +15,35 @@ std::atomic<BOOL> g_bUserCtrl{TRUE};
 std::atomic<BOOL> g_bStopping{FALSE};
 std::atomic<LONG> g_nObjectsEnding{0};  // released by their last client, not yet destroyed
 HWND g_hServerEndWnd = nullptr;         // on the OLE thread: withdraws the classes for other threads
+// Orders every change of the lock count against the decision that the server ends.
+std::mutex g_lockMutex;
 
 constexpr UINT WM_WITHDRAW_CLASSES = WM_APP + 1;
+constexpr UINT WM_QUIT_SERVER = WM_APP + 2;
 
+// A server without user control ends its OLE thread's loop, and the program, once it is ending and
+// no object is left. The quit is the OLE thread's own (PostQuitMessage), whichever thread decides.
 void QuitIfDone()
 {
-    if (g_bStopping && g_nObjectsEnding == 0 && g_nOleThreadID != 0)
-        PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
+    if (g_bUserCtrl || !g_bStopping || g_nObjectsEnding != 0 || g_nOleThreadID == 0)
+        return;
+    if (g_nOleThreadID == GetCurrentThreadId())
+        PostQuitMessage(0);
+    else if (g_hServerEndWnd != nullptr)
+        PostMessageA(g_hServerEndWnd, WM_QUIT_SERVER, 0, 0);
 }
 
 LRESULT CALLBACK ServerEndWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
 {
-    if (nMsg != WM_WITHDRAW_CLASSES)
-        return DefWindowProcA(hWnd, nMsg, wParam, lParam);
-    COleObjectFactory::RevokeAll();
-    return 0;
+    if (nMsg == WM_WITHDRAW_CLASSES) {
+        COleObjectFactory::RevokeAll();
+        return 0;
+    }
+    if (nMsg == WM_QUIT_SERVER) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, nMsg, wParam, lParam);
 }
 
 // Classes are revoked on the thread that offered them; another thread waits until they are, so
@@ -65,18 +82,45 @@ void AfxOleTerm()
 // class object of the process, and the server could create nothing more while its window is open.
 void AfxOleLockApp()
 {
+    std::lock_guard<std::mutex> lock(g_lockMutex);
     if (!g_bUserCtrl)
         CoAddRefServerProcess();
 }
 
+BOOL AfxOleTryLockApp()
+{
+    std::lock_guard<std::mutex> lock(g_lockMutex);
+    if (g_bStopping)
+        return FALSE;
+    if (!g_bUserCtrl)
+        CoAddRefServerProcess();
+    return TRUE;
+}
+
 void AfxOleUnlockApp()
 {
-    if (g_bUserCtrl || CoReleaseServerProcess() != 0)
-        return;
+    {
+        std::lock_guard<std::mutex> lock(g_lockMutex);
+        if (g_bUserCtrl || CoReleaseServerProcess() != 0)
+            return;
+        // A creation that locks from now on waits for this decision, and is refused.
+        QD_INTERLEAVING_POINT(kPointLastLockGone);
+        g_bStopping = TRUE;
+    }
     // Windows has suspended the classes; revoking them withdraws them where suspension does nothing.
-    g_bStopping = TRUE;
+    // Outside the lock: the OLE thread, which revokes them, may be waiting for it.
     WithdrawClasses();
     QuitIfDone();
+}
+
+void AfxOleEndServing()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_lockMutex);
+        g_bStopping = TRUE;
+    }
+    COleObjectFactory::RevokeAll();
+    QD_INTERLEAVING_POINT(kPointClassesRevoked);
 }
 
 void AfxOleObjectEnding()

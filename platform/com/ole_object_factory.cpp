@@ -250,11 +250,8 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
         return CLASS_E_NOAGGREGATION;
     // Locked before the object exists, so that the server cannot end while it is being made; a
     // creation that reaches an ending server is refused, and COM starts a new server for it.
-    AfxOleLockApp();
-    if (AfxOleIsServerStopping()) {
-        AfxOleUnlockApp();
+    if (!AfxOleTryLockApp())
         return CO_E_SERVER_STOPPING;
-    }
     CCmdTarget* pObject = nullptr;
     HRESULT hr = S_OK;
     try {
@@ -266,6 +263,13 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
         pObject->TakeAppLock();
         hr = pObject->ExternalQueryInterface(&riid, ppv);
         pObject->InternalRelease();  // the creation reference
+        if (SUCCEEDED(hr) && AfxOleIsServerStopping()) {
+            // The end began while the object was made (its creation waited for a thread, and the
+            // user closed the server meanwhile): the object is given back, never handed out.
+            static_cast<IUnknown*>(*ppv)->Release();
+            *ppv = nullptr;
+            hr = CO_E_SERVER_STOPPING;
+        }
         return hr;
     } catch (const std::bad_alloc&) {
         hr = E_OUTOFMEMORY;
@@ -279,9 +283,9 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
 
 STDMETHODIMP COleObjectFactory::XClassFactory::LockServer(BOOL fLock)
 {
-    if (fLock)
-        AfxOleLockApp();
-    else
+    if (!fLock) {
         AfxOleUnlockApp();
-    return S_OK;
+        return S_OK;
+    }
+    return AfxOleTryLockApp() ? S_OK : CO_E_SERVER_STOPPING;
 }

@@ -19,7 +19,14 @@ INT_PTR CDialog::DoModal()
                            &DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
+void CDialog::EndDialog(int nResult)
+{
+    ::EndDialog(m_hWnd, nResult);
+    // The modal loop looks for the end after each message it takes from its queue. Called from a
+    // message sent by another thread or program (the session's end), nothing may follow in that
+    // queue for a long time: a posted message makes the loop look now.
+    ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+}
 
 BOOL CDialog::OnInitDialog()
 {

@@ -1,5 +1,6 @@
 #include "win_app.h"
 
+#include "interleaving_points.h"
 #include "ole_app.h"
 #include "wnd.h"
 
@@ -132,6 +133,8 @@ int AfxWinMain(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow)
     pApp->m_lpCmdLine = lpCmdLine;
     pApp->m_nCmdShow = nCmdShow;
     AfxSetCurrentThread(pApp);
+    // Tests and torture runs reach into the program through its interleaving points.
+    CInterleavingPoints::ArmFromEnvironment();
 
     int nReturnCode = 0;
     try {

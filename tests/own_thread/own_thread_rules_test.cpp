@@ -8,24 +8,40 @@ namespace {
 
 constexpr int kNew = COwnThreadAssignment::kNewThread;
 
-TEST(OwnThreadRulesTest, IdleThreadThenNewThreadThenTheFewestObjectsOldestFirst)
+// Loads written as object counts; a negative count is a thread in a call with that many objects.
+int Choose(std::initializer_list<int> counts, int nCap)
 {
-    EXPECT_EQ(COwnThreadAssignment::Choose({}, 4), kNew);
-    EXPECT_EQ(COwnThreadAssignment::Choose({2, 0, 0}, 4), 1) << "the oldest idle thread before a new one";
-    EXPECT_EQ(COwnThreadAssignment::Choose({1, 1, 1}, 4), kNew) << "below the cap";
-    EXPECT_EQ(COwnThreadAssignment::Choose({1, 1, 1, 1}, 4), 0) << "at the cap: ties go to the oldest";
-    EXPECT_EQ(COwnThreadAssignment::Choose({3, 2, 3, 2}, 4), 1);
-    EXPECT_EQ(COwnThreadAssignment::Choose({3, 3, 2}, 2), 2) << "a lowered cap keeps every thread in use";
+    std::vector<COwnThreadAssignment::CThreadLoad> threads;
+    for (int n : counts)
+        threads.push_back({n < 0 ? -n : n, n < 0});
+    return COwnThreadAssignment::Choose(threads, nCap);
+}
+
+TEST(OwnThreadRulesTest, IdleThreadThenNewThreadThenTheFewestObjectsOldestFirstThreadsInACallLast)
+{
+    EXPECT_EQ(Choose({}, 4), kNew);
+    EXPECT_EQ(Choose({2, 0, 0}, 4), 1) << "the oldest idle thread before a new one";
+    EXPECT_EQ(Choose({1, 1, 1}, 4), kNew) << "below the cap";
+    EXPECT_EQ(Choose({1, 1, 1, 1}, 4), 0) << "at the cap: ties go to the oldest";
+    EXPECT_EQ(Choose({3, 2, 3, 2}, 4), 1);
+    EXPECT_EQ(Choose({3, 3, 2}, 2), 2) << "a lowered cap keeps every thread in use";
+    // A creation waits for its thread to start the object: a thread in a call would keep it waiting.
+    EXPECT_EQ(Choose({-1, 2}, 2), 1) << "a thread free of calls, though it serves more";
+    EXPECT_EQ(Choose({-1, -1, 3, 2}, 4), 3);
+    EXPECT_EQ(Choose({-2, -1}, 2), 1) << "every thread in a call: the fewest objects";
+    EXPECT_EQ(Choose({-1, 1}, 4), kNew) << "below the cap a new thread comes first";
     // Dealing twelve objects to a cap of four fills the threads in turn: three each.
-    std::vector<int> counts;
+    std::vector<COwnThreadAssignment::CThreadLoad> threads;
     for (int i = 0; i < 12; ++i) {
-        int n = COwnThreadAssignment::Choose(counts, 4);
+        int n = COwnThreadAssignment::Choose(threads, 4);
         if (n == kNew)
-            counts.push_back(1);
+            threads.push_back({1, false});
         else
-            ++counts[static_cast<size_t>(n)];
+            ++threads[static_cast<size_t>(n)].nObjects;
     }
-    EXPECT_EQ(counts, (std::vector<int>{3, 3, 3, 3}));
+    for (const auto& t : threads)
+        EXPECT_EQ(t.nObjects, 3);
+    EXPECT_EQ(threads.size(), 4u);
 }
 
 TEST(OwnThreadRulesTest, WindowsCapIsTheSmallerOfStackSpaceAndTheUserHandleShare)

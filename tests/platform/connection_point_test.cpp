@@ -2,8 +2,13 @@
 // called in its own apartment whichever thread fires.
 #include "event_source_probe.h"
 
+#include <connection_point.h>
 #include <creating_thread.h>
 #include <event_sink.h>
+#include <interleaving_points.h>
+
+#include <algorithm>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <olectl.h>
@@ -130,6 +135,47 @@ TEST_F(ConnectionPointTest, FiringDropsASinkWhoseClientIsGoneAndKeepsOneThatFail
     EXPECT_HRESULT_SUCCEEDED(point->Unadvise(failingCookie));
     gone->Release();
     failing->Release();
+}
+
+// Fired from a worker thread (an own thread's object may fire from any thread), a sink whose client is
+// gone is dropped there, but its reference belongs to its home apartment and is given back there:
+// whether the worker drops it first, or its home unadvises it while the worker is about to.
+TEST_F(ConnectionPointTest, AGoneSinkMetByAWorkerIsGivenBackInItsHomeApartment)
+{
+    ComPtr<IConnectionPoint> point;
+    CEventSourceProbe* pProbe = NewSource(point);
+    ASSERT_NE(point.Get(), nullptr);
+    CCreatingThread home;
+    for (bool bHomeFirst : {false, true}) {
+        SCOPED_TRACE(bHomeFirst ? "unadvised at home first" : "dropped by the worker first");
+        EventSink* sink = EventSink::Create();
+        sink->SetAnswer(RPC_E_DISCONNECTED);
+        DWORD cookie = 0;
+        home.Run([&] { EXPECT_HRESULT_SUCCEEDED(point->Advise(sink, &cookie)); });
+        if (bHomeFirst)
+            CInterleavingPoints::Hold(CConnectionPoint::kPointDroppingGoneSink);
+        std::thread worker([&] {  // a thread of this multithreaded apartment
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            pProbe->Fire(1);
+            CoUninitialize();
+        });
+        if (bHomeFirst) {
+            ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(CConnectionPoint::kPointDroppingGoneSink, 10000));
+            home.Run([&] { EXPECT_HRESULT_SUCCEEDED(point->Unadvise(cookie)); });
+            CInterleavingPoints::Release(CConnectionPoint::kPointDroppingGoneSink);
+        }
+        worker.join();
+        // Any call of the point at home gives back what a worker dropped.
+        home.Run([&] { EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION); });
+        EXPECT_EQ(sink->Events().size(), 1u);
+        sink->AddRef();
+        EXPECT_EQ(sink->Release(), 1u) << "the point holds no reference any more";
+        auto threads = sink->ReleaseThreads();
+        threads.pop_back();  // the test's own release just now
+        for (DWORD nThread : threads)
+            EXPECT_EQ(nThread, home.GetThreadID()) << "released outside its apartment";
+        sink->Release();
+    }
 }
 
 }  // namespace

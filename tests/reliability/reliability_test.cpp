@@ -4,6 +4,7 @@
 #include "sample_stats.h"
 #include "server_link.h"
 
+#include <interleaving_points.h>
 #include <unique_handle.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,28 @@ class ReliabilityTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(PrepareServer(), ""); }
 };
+
+// QDSERVER started anew by COM with its own-thread cap set: the server inherits this process's
+// environment.
+std::string RestartServerWithCap(const char* cap)
+{
+    if (CloseServer() != 0)
+        return "the earlier server did not end with 0";
+    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", cap);
+    std::string prepared = PrepareServer();
+    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", nullptr);
+    return prepared;
+}
+
+// What a call may answer when the server ends under it: success (the call stopped early), an abort,
+// its object disconnected, a server that no longer creates, and the server gone.
+bool IsEndAnswer(HRESULT hr)
+{
+    return SUCCEEDED(hr) || hr == E_ABORT || hr == RPC_E_DISCONNECTED || hr == CO_E_SERVER_STOPPING ||
+           hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+           hr == HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF);  // Wine's answer for a disconnected object
+}
+
 
 bool ServerAlive(DWORD pid)
 {
@@ -236,12 +259,7 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
 
 TEST_F(ReliabilityTest, CappedAtFourOwnThreadsTwelveObjectsShareThemAndTheDialogAnswers)
 {
-    // The cap is the pool's; a server that COM starts inherits this process's environment.
-    ASSERT_EQ(CloseServer(), 0);
-    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", "4");
-    std::string prepared = PrepareServer();
-    SetEnvironmentVariableA("QD_MAX_OWN_THREADS", nullptr);
-    ASSERT_EQ(prepared, "");
+    ASSERT_EQ(RestartServerWithCap("4"), "");
     constexpr int k = 12;
     std::vector<std::unique_ptr<RemoteObject>> objects;
     for (int i = 0; i < k; ++i) {
@@ -362,6 +380,106 @@ TEST_F(ReliabilityTest, EachClickStopsExactlyOneOfManyCalls)
     for (int i = 0; i < k; ++i)
         EXPECT_HRESULT_SUCCEEDED(hr[i]);
     EXPECT_EQ(std::count(bars.begin(), bars.begin() + k, 100), k - n) << "the other calls ran to the end";
+}
+
+// The end, however it starts, with more objects than own threads: two in a call, one held idle by
+// its client, one whose creation waits for a thread in a call. Every call and the creation answer,
+// and the server ends at once with 0, without waiting out a call or its end's time limit.
+TEST_F(ReliabilityTest, TheEndUnderLoadWhicheverWayItStarts)
+{
+    for (auto way : {ServerWindow::EndBy::kCloseBox, ServerWindow::EndBy::kEsc, ServerWindow::EndBy::kLogOff}) {
+        SCOPED_TRACE(ServerWindow::Name(way));
+        ASSERT_EQ(RestartServerWithCap("2"), "");
+        // Dealt to the two threads: the idle object and the second busy one share the first.
+        RemoteObject idle(kDemoProgId);
+        std::vector<std::unique_ptr<RemoteObject>> busy;
+        for (int i = 0; i < 2; ++i)
+            busy.push_back(std::make_unique<RemoteObject>(kDemoProgId));
+        std::vector<HRESULT> hr(3, E_PENDING);
+        std::vector<std::thread> calls;
+        for (size_t i = 0; i < 3; ++i)
+            calls.emplace_back([&, i] {
+                EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+                if (i == 2) {
+                    // Both threads are in a call: this creation waits until one returns.
+                    WaitUntil([] {
+                        auto bars = theServerWindow.Bars();
+                        return std::count_if(bars.begin(), bars.end(), [](int bar) { return bar > 0; }) >= 2;
+                    }, 10000);
+                    RemoteObject late(kDemoProgId);
+                    hr[i] = FAILED(late.Created()) ? late.Created() : late.Test();
+                } else {
+                    hr[i] = busy[i]->Test();
+                }
+                CoUninitialize();
+            });
+        ASSERT_TRUE(WaitUntil([] {
+            auto bars = theServerWindow.Bars();
+            return std::count_if(bars.begin(), bars.end(), [](int bar) { return bar > 0; }) >= 2;
+        }, 10000));
+        Sleep(1000);  // the creation has begun, and waits some four seconds more for a thread
+        DWORD code = 0;
+        double start = NowMs();
+        EXPECT_TRUE(theServerWindow.EndAndWaitForExit(way, 10000, &code));
+        double endMs = NowMs() - start;
+        EXPECT_EQ(code, 0u);
+        EXPECT_LT(endMs, 3000) << "the end waited for a call, or out its time limit";
+        for (auto& t : calls)
+            t.join();
+        std::printf("%s under load: ended in %.0f ms\n", ServerWindow::Name(way), endMs);
+        for (size_t i = 0; i < hr.size(); ++i)
+            EXPECT_TRUE(IsEndAnswer(hr[i])) << (i == 2 ? "the creation " : "call ") << i << ": 0x" << std::hex << hr[i];
+        EXPECT_TRUE(IsEndAnswer(idle.Test())) << "the idle object after the end";
+        Sleep(3000);  // Wine's COM holds an ended server's class for a moment
+    }
+}
+
+// A client that holds the class factory creates while the server ends, the server held right after
+// it revoked its classes: the creation is refused, and the end does not wait for an object created
+// behind its back.
+TEST_F(ReliabilityTest, TheEndRefusesACreationThroughAClassFactoryAClientHolds)
+{
+    ASSERT_EQ(CloseServer(), 0);
+    SetEnvironmentVariableA("QD_INTERLEAVING_HOLD", "ole_app.classes_revoked");
+    std::string prepared = PrepareServer();
+    SetEnvironmentVariableA("QD_INTERLEAVING_HOLD", nullptr);
+    ASSERT_EQ(prepared, "");
+    const DWORD pid = theServerWindow.ProcessId();
+    CUniqueHandle held(OpenEventA(SYNCHRONIZE, FALSE, CInterleavingPoints::EventName("Held", pid).c_str()));
+    CUniqueHandle go(OpenEventA(EVENT_MODIFY_STATE, FALSE, CInterleavingPoints::EventName("Go", pid).c_str()));
+    ASSERT_TRUE(held && go) << "the server is not armed";
+    // An object held idle: the end waits for it to go, and meanwhile answers the creation.
+    RemoteObject idle(kDemoProgId);
+    ASSERT_HRESULT_SUCCEEDED(idle.Created());
+    IClassFactory* pFactory = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(CoGetClassObject(RemoteObject::ClassOf(kDemoProgId), CLSCTX_LOCAL_SERVER, nullptr,
+                                              IID_PPV_ARGS(&pFactory)));
+    CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    PostMessageA(theServerWindow.Find(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_EQ(WaitForSingleObject(held.Get(), 10000), WAIT_OBJECT_0);
+    // Reaches the server's main thread once the end goes on, while it waits for its objects.
+    HRESULT hr = E_PENDING;
+    std::thread creation([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        IDispatch* pObject = nullptr;
+        hr = pFactory->CreateInstance(nullptr, IID_PPV_ARGS(&pObject));
+        if (pObject != nullptr)
+            pObject->Release();
+        CoUninitialize();
+    });
+    Sleep(200);  // the creation's call is under way
+    double start = NowMs();
+    SetEvent(go.Get());
+    creation.join();
+    pFactory->Release();
+    EXPECT_FALSE(SUCCEEDED(hr)) << "an object was created by a server that ends";
+    EXPECT_TRUE(IsEndAnswer(hr)) << std::hex << hr;
+    DWORD code = 1;
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_LT(NowMs() - start, 3000) << "the end waited for an object created behind its back";
+    EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code));
+    EXPECT_EQ(code, 0u);
+    Sleep(3000);  // Wine's COM holds an ended server's class for a moment
 }
 
 // Run by the thousand-object test as a child process: holds count objects until told to let go.

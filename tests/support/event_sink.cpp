@@ -60,8 +60,18 @@ STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv)
 
 STDMETHODIMP_(ULONG) EventSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_nRef)); }
 
+std::vector<DWORD> EventSink::ReleaseThreads() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_releaseThreads;
+}
+
 STDMETHODIMP_(ULONG) EventSink::Release()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_releaseThreads.push_back(GetCurrentThreadId());
+    }
     LONG n = InterlockedDecrement(&m_nRef);
     if (n == 0)
         delete this;

@@ -38,6 +38,9 @@ public:
     // What Invoke answers once it has recorded the event (a failure stands in for a sink's trouble).
     void SetAnswer(HRESULT hr) { m_answer = hr; }
 
+    // The threads the sink was released on, in order (COM requires its apartment's).
+    std::vector<DWORD> ReleaseThreads() const;
+
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -54,6 +57,7 @@ private:
     LONG m_nRef = 1;
     mutable std::mutex m_lock;
     std::vector<Event> m_events;
+    std::vector<DWORD> m_releaseThreads;
     std::function<void(long)> m_hook;
     HRESULT m_answer = S_OK;
     IConnectionPoint* m_pPoint = nullptr;

@@ -25,7 +25,16 @@ DWORD ServerWindow::ProcessId() const
     return pid;
 }
 
-bool ServerWindow::CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode) const
+const char* ServerWindow::Name(EndBy way)
+{
+    switch (way) {
+    case EndBy::kCloseBox: return "close box";
+    case EndBy::kEsc: return "Esc";
+    default: return "logoff";
+    }
+}
+
+bool ServerWindow::EndAndWaitForExit(EndBy way, DWORD timeoutMs, DWORD* pExitCode) const
 {
     if (pExitCode)
         *pExitCode = 0;
@@ -33,7 +42,22 @@ bool ServerWindow::CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode) const
     if (hWnd == nullptr)
         return true;
     CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessId()));
-    PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (way == EndBy::kCloseBox) {
+        PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (way == EndBy::kEsc) {
+        // To the focused control, as the keyboard sends it: the dialog's loop makes it IDCANCEL.
+        GUITHREADINFO gui{sizeof(gui)};
+        HWND hTarget = GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &gui) && gui.hwndFocus
+                           ? gui.hwndFocus : hWnd;
+        PostMessageA(hTarget, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(hTarget, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    } else {
+        // The session ends once every program has returned from WM_ENDSESSION.
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutA(hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer) &&
+            answer != 0)
+            SendMessageTimeoutA(hWnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer);
+    }
     bool ended = process ? WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0
                          : WaitUntil([&] { return !IsRunning(); }, timeoutMs, kPollMs);
     if (pExitCode && !(process && ended && GetExitCodeProcess(process.Get(), pExitCode)))
@@ -97,3 +121,16 @@ double ServerWindow::Ping(DWORD timeoutMs) const
     LRESULT ok = SendMessageTimeoutA(Find(), WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
     return ok ? NowMs() - start : -1.0;
 }
+
+double ServerWindow::PostedPing(int freeSlot, DWORD timeoutMs) const
+{
+    HWND hBar = GetDlgItem(Find(), kFirstBarId + freeSlot);
+    double start = NowMs();
+    if (hBar == nullptr || !PostMessageA(hBar, PBM_SETPOS, 50, 0))
+        return -1.0;
+    bool handled = WaitUntil([&] { return Bar(freeSlot) == 50; }, timeoutMs, 1);
+    double ms = NowMs() - start;
+    SendMessageA(hBar, PBM_SETPOS, 0, 0);
+    return handled ? ms : -1.0;
+}
+

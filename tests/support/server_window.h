@@ -17,9 +17,18 @@ public:
     bool IsRunning() const { return Find() != nullptr; }
     DWORD ProcessId() const;
 
-    // The close box (SC_CLOSE), then waits for the process to end. True when no process is left;
+    // The ways a server's end starts: the close box (SC_CLOSE), Esc in the dialog (to the focused
+    // control, as the keyboard sends it), and the session manager's logoff (WM_QUERYENDSESSION,
+    // then WM_ENDSESSION, sent from this process as from another program).
+    enum class EndBy { kCloseBox, kEsc, kLogOff };
+    static const char* Name(EndBy way);
+    // Ends the server that way, then waits for the process to end. True when no process is left;
     // *pExitCode receives its exit code: 0 when none ran, -1 when it cannot be read.
-    bool CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode = nullptr) const;
+    bool EndAndWaitForExit(EndBy way, DWORD timeoutMs, DWORD* pExitCode = nullptr) const;
+    bool CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode = nullptr) const
+    {
+        return EndAndWaitForExit(EndBy::kCloseBox, timeoutMs, pExitCode);
+    }
 
     // QDSERVER's board. Bar and Bars wait for the window's answer however long it takes.
     int Bar(int slot) const;
@@ -33,7 +42,12 @@ public:
     // The "Own Thread" choice, clicked; true once the window shows it.
     bool SelectOwnThread(bool enabled) const;
     // Milliseconds the window takes to answer a message, or -1 if it does not within timeoutMs.
+    // A sent message is answered by a thread that waits answering sent messages only, so this says
+    // nothing of input, paint or posted calls: PostedPing does.
     double Ping(DWORD timeoutMs) const;
+    // Milliseconds until a message posted to the bar of a free slot has been handled (its position
+    // set, read back, and set to 0 again), or -1 if not within timeoutMs: what input waits.
+    double PostedPing(int freeSlot, DWORD timeoutMs) const;
 
 private:
     WindowQuery m_query;

@@ -1,0 +1,95 @@
+// The own-thread machinery where two threads meet, each order forced by holding one thread at a
+// named point while the other is driven into the window: the creating thread goes on answering
+// while a creation waits for a busy shared thread, and no own thread acts for an object whose
+// destruction has begun.
+#include "own_thread_test_support.h"
+
+#include <interleaving_points.h>
+#include <own_thread_pool.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+class OwnThreadInterleavingsTest : public testing::Test {
+protected:
+    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
+    void TearDown() override { EXPECT_EQ(CThreadProbeTarget::s_nLive, 0); }
+};
+
+// Past the cap a new object shares a thread, which must start it before its creation returns. With
+// that thread in a call the creation waits, and the creating thread (a server's window thread)
+// still handles what is posted to it: input, paint, COM's calls into its apartment.
+TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesItsThreadAnswering)
+{
+    COwnThreadPool& pool = COwnThreadPool::Instance();
+    const int nCap = pool.GetMaxOwnThreads();
+    pool.SetMaxOwnThreads(1);
+    IDispatch* pBusy = CreateProbe(TRUE);
+    ASSERT_NE(pBusy, nullptr);
+    std::atomic<long> nCallThread{0};
+    std::thread call([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        nCallThread = CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000);
+        CoUninitialize();
+    });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+
+    CInterleavingPoints::Hold(COwnThreadEngine::kPointStartWait);
+    std::atomic<bool> bCreated{false};
+    IDispatch* pShared = nullptr;  // the proxy, for the creating thread
+    DWORD nSharedThread = 0;
+    TheCreatingThread().Post([&] {
+        auto* pObject = new CThreadProbeTarget(TRUE);
+        nSharedThread = pObject->GetOwnThreadID();
+        pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pShared));
+        pObject->InternalRelease();
+        bCreated = true;
+    });
+    ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointStartWait, 10000));
+    CInterleavingPoints::Release(COwnThreadEngine::kPointStartWait);
+
+    std::atomic<bool> bAnswered{false};
+    TheCreatingThread().Post([&] { bAnswered = true; });
+    EXPECT_TRUE(WaitUntil([&] { return bAnswered.load(); }, 5000)) << "the creating thread stopped answering";
+    EXPECT_FALSE(bCreated) << "the creation did not wait for the call";
+
+    SetEvent(CThreadProbeTarget::s_hCallRelease);
+    call.join();
+    ASSERT_TRUE(WaitUntil([&] { return bCreated.load(); }, 10000));
+    EXPECT_EQ(nSharedThread, static_cast<DWORD>(nCallThread)) << "the object shares the busy thread";
+    TheCreatingThread().Run([&] { pShared->Release(); });
+    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
+    pool.SetMaxOwnThreads(nCap);
+}
+
+// The end's disconnect reaches an object whose count has already reached zero, its deletion posted:
+// its own thread wakes for it while the creating thread deletes it. The deletion waits until the
+// thread has let the object go, before any destructor runs.
+TEST_F(OwnThreadInterleavingsTest, NoOwnThreadActsForAnObjectWhoseDestructionHasBegun)
+{
+    CThreadProbeTarget* pObject = nullptr;
+    IDispatch* pDisp = CreateProbe(TRUE, &pObject);
+    ASSERT_NE(pDisp, nullptr);
+    CInterleavingPoints::Hold(COwnThreadEngine::kPointEventHook);
+    CInterleavingPoints::Hold(COwnThreadEngine::kPointStopWait);
+    // On the creating thread: once the count is zero, and before the posted deletion is handled.
+    TheCreatingThread().Post([] {
+        WaitUntil([] { return CThreadProbeTarget::s_nFinalReleases > 0; }, 10000);
+        COwnThreadEngine::DisconnectAll(20000);
+    });
+    pDisp->Release();
+    ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointEventHook, 10000));
+    ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointStopWait, 10000));
+    EXPECT_EQ(CThreadProbeTarget::s_nLive, 1) << "the object was being destroyed under its own thread";
+    CInterleavingPoints::Release(COwnThreadEngine::kPointStopWait);
+    CInterleavingPoints::Release(COwnThreadEngine::kPointEventHook);
+    EXPECT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_nLive == 0; }, 10000));
+    TheCreatingThread().Run([] {});  // the end's wait is over
+    EXPECT_EQ(CThreadProbeTarget::s_nDeletionThread, TheCreatingThread().GetThreadID());
+}
+
+}  // namespace
