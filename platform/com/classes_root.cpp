@@ -2,6 +2,8 @@
 
 #include "unique_handle.h"
 
+#include <vector>
+
 namespace {
 
 struct Roots {
@@ -68,10 +70,18 @@ bool CClassesRoot::IsElevated()
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
         return false;
     const CUniqueHandle token(hToken);
-    TOKEN_ELEVATION elevation{};
+    // COM's rule is the integrity level: from high up, the user's classes are not read (an
+    // administrator without UAC, whose token is not "elevated", runs at high integrity too).
     DWORD cb = 0;
-    return GetTokenInformation(hToken, TokenElevation, &elevation, sizeof elevation, &cb) &&
-           elevation.TokenIsElevated != 0;
+    GetTokenInformation(hToken, TokenIntegrityLevel, nullptr, 0, &cb);
+    if (cb == 0)
+        return false;
+    std::vector<BYTE> buffer(cb);
+    if (!GetTokenInformation(hToken, TokenIntegrityLevel, buffer.data(), cb, &cb))
+        return false;
+    PSID pLevel = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+    const UCHAR nParts = *GetSidSubAuthorityCount(pLevel);
+    return nParts > 0 && *GetSidSubAuthority(pLevel, nParts - 1u) >= SECURITY_MANDATORY_HIGH_RID;
 }
 
 void CClassesRoot::SetForTest(HKEY hParent, const std::string& machineKey, const std::string& userKey,

@@ -28,7 +28,8 @@ public:
     // Whether the scope's key holds subKey.
     static bool Exists(EClassesScope scope, const std::string& subKey, REGSAM samView = 0);
 
-    // Whether COM reads only the machine's classes for this process (its token is elevated).
+    // Whether COM reads only the machine's classes for this process (it runs at high integrity or
+    // above: elevated).
     static bool IsElevated();
 
     // Tests: both scopes under keys of the test's own; the machine's refuses writes if bRefuseMachine,
