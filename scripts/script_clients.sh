@@ -100,5 +100,6 @@ done
 [ "$SERVER_KIND" = qdserver ] || [ "$SERVER_KIND" = disabled ] && drive sysmenu-close QDServer >/dev/null
 total=$((CLIENTS * ROUNDS))
 echo "all: $total clients; $ok printed RELEASED ($calls_failed of them after a failed call or creation);" \
-    "$unread silent because Wine's script host could not read the shared script; $failed ended otherwise without RELEASED"
+    "$unread silent because Wine's script host could not read the shared script;" \
+    "$failed ended otherwise without RELEASED"
 [ "$failed" = 0 ] && [ "$calls_failed" = 0 ]

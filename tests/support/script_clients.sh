@@ -69,7 +69,9 @@ script_client_outcome() {
         return 2
     fi
     echo "client $tag: ENDED WITHOUT ITS LAST LINE, exit $rc: ${shown:-no output}"
-    grep -E 'err:|fixme:wscript|wine: ' "$dir/err" 2>/dev/null | head -n 5 | sed 's/^/    /'
+    # What the host said on its way out (an uncaught error: "ActiveScriptSite_OnScriptError").
+    grep -E 'err:|fixme:wscript|wine: ' "$dir/err" 2>/dev/null | grep -v 'ignored L"nologo"' | head -n 5 |
+        sed 's/^/    /'
     return 1
 }
 
