@@ -8,12 +8,13 @@ set -u
 BUILD="$1" CONSUMER="$2" SERVER="$3"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
+source "$(dirname "$0")/../support/script_clients.sh"
 
 SDK="$WORK/sdk"
 LIBID='{D138207C-587C-4999-8818-85C586C4A001}'
 IID='{D138207C-587C-4999-8818-85C586C4A002}'
-PREFIX=x86_64-w64-mingw32 TOOLCHAIN=toolchain-mingw64.cmake HOST=system32 TLB_KEY=win64
-[ "${QD_ARCH:-x64}" = x86 ] && PREFIX=i686-w64-mingw32 TOOLCHAIN=toolchain-mingw32.cmake HOST=syswow64 TLB_KEY=win32
+PREFIX=x86_64-w64-mingw32 TOOLCHAIN=toolchain-mingw64.cmake TLB_KEY=win64
+[ "${QD_ARCH:-x64}" = x86 ] && PREFIX=i686-w64-mingw32 TOOLCHAIN=toolchain-mingw32.cmake TLB_KEY=win32
 
 step() {  # NAME COMMAND...: runs a step, its output in a log shown when it fails
     local name="$1"; shift
@@ -45,8 +46,11 @@ expect "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$TLB_KEY" "$(winepath -w "$TALLY" 2>/dev/
 expect "HKCR\\Interface\\$IID" ITally
 pass "QDTALLY /RegServer registered its class and the type library it embeds"
 
-cp "$(dirname "$0")/tally.js" "$WORK/"
-(cd "$WORK" && timeout 90 wine "$WINEPREFIX/drive_c/windows/$HOST/cscript.exe" //nologo tally.js </dev/null >"$WORK/out" 2>&1)
-out="$(tr -d '\r' <"$WORK/out")"
+QD_CLIENT_TIMEOUT=90
+start_script_client tally "$(dirname "$0")/tally.js"
+wait_script_clients
+judge_script_clients '^Add ' tally && [ "$SCRIPT_CLIENTS_OK" = 1 ] ||
+    fail "the script client ended without its last line"
+out="$(script_client_output tally)"
 [ "$out" = "Add 11, Total 11, heard 2,5,11" ] || fail "the script client got: $out"
 pass "a script client called QDTALLY.TALLY out of process: method, property and event"

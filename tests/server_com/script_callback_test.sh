@@ -8,14 +8,15 @@ set -u
 DRIVER="$1"
 WORK="$(mktemp -d)"
 source "$(dirname "$0")/../desktop/lib.sh"
+source "$(dirname "$0")/../support/script_clients.sh"
 
-HOST="$WINEPREFIX/drive_c/windows/system32/cscript.exe"
-[ "${QD_ARCH:-x64}" = x86 ] && HOST="$WINEPREFIX/drive_c/windows/syswow64/cscript.exe"
 close_server_if_running
-cp "$(dirname "$0")/on_progress.js" "$WORK/"
-# The output goes to a file: the server that COM starts inherits it and outlives the script.
-(cd "$WORK" && timeout 90 wine "$HOST" //nologo on_progress.js </dev/null >"$WORK/out" 2>&1)
-out="$(tr -d '\r' <"$WORK/out")"
+QD_CLIENT_TIMEOUT=90
+start_script_client on_progress "$(dirname "$0")/on_progress.js"
+wait_script_clients
+judge_script_clients '^steps: ' on_progress && [ "$SCRIPT_CLIENTS_OK" = 1 ] ||
+    fail "the script client ended without its last line"
+out="$(script_client_output on_progress)"
 [ "$out" = "steps: 1,2,3,4,5,6,7,8,9,10" ] || fail "the script heard: $out"
 pass "JScript's OnProgress callback heard the ten steps in order during Test, and nothing once null"
 close_server_if_running
