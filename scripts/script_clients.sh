@@ -12,7 +12,7 @@
 #       (returns at once), started by COM
 #   --shared  every client runs the one script file, as a careless caller would: Wine's script host
 #             opens it without sharing, and a client that loses that race ends silently
-# Example, the forty clients of issue 33: scripts/script_clients.sh -n 8 -r 5
+# Example, forty clients, eight at a time: scripts/script_clients.sh -n 8 -r 5
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 qd_fail_loudly
