@@ -63,20 +63,6 @@ out="$(tr -d '\r' <"$WORK/out")"
 [ "$out" = "Add 11, Total 11, reset 0, heard 2,5,11" ] || fail "the script client got: $out"
 pass "a script client called QDTALLY.TALLY out of process: methods, property and event"
 
-# The map check that every start runs makes no object: a server that rewrites its registration as
-# COM starts it (its AppID\<file> key gone) still ends with its client's last object.
-assert_no_process QDTALLY.EXE
-sleep 3  # Wine's COM forgets an ended server's class after a moment
-wine_reg delete 'HKCR\AppID\QDTALLY.EXE' /f >/dev/null
-cat >"$WORK/once.js" <<'JS'
-try { var o = new ActiveXObject("QDTALLY.TALLY"); WScript.Echo("created, Add " + o.Add(1)); }
-catch (e) { WScript.Echo("refused 0x" + (e.number >>> 0).toString(16)); }
-JS
-script once.js
-grep -q "created, Add 1" "$WORK/out" || fail "the script client got: $(cat "$WORK/out")"
-assert_no_process QDTALLY.EXE
-pass "QDTALLY, registering itself as COM started it, ended with its client's last object"
-
 cp -r "$CONSUMER/." "$WORK/wrong"
 cp "$(dirname "$0")"/wrong/* "$WORK/wrong/"
 configure "$WORK/wrong" "$WORK/wrong/build"
@@ -86,9 +72,26 @@ grep -q "COleServerApp names no class factory" "$WORK/none.log" || fail "no reas
 pass "a server that names no class factory does not compile, and says what to write"
 step "building the servers built wrong" cmake --build "$WORK/wrong/build" -j2
 
+# The check that every start runs makes no object. QDTALLY rebuilt in place with a lock of its own
+# (its objects hold it) and its AppID\<file> key gone registers itself again as COM starts it, and
+# still ends with its client's last object.
+assert_no_process QDTALLY.EXE
+sleep 3  # Wine's COM forgets an ended server's class after a moment
+cp "$TALLY" "$WORK/QDTALLY.good"
+cp "$WORK/wrong/build/QDTALLY_LOCKED.EXE" "$TALLY"
+wine_reg delete 'HKCR\AppID\QDTALLY.EXE' /f >/dev/null
+cat >"$WORK/once.js" <<'JS'
+try { var o = new ActiveXObject("QDTALLY.TALLY"); WScript.Echo("created, Add " + o.Add(1)); }
+catch (e) { WScript.Echo("refused 0x" + (e.number >>> 0).toString(16)); }
+JS
+script once.js
+grep -q "created, Add 1" "$WORK/out" || fail "the script client got: $(cat "$WORK/out")"
+[ "$(reg_value 'HKCR\AppID\QDTALLY.EXE' AppID)" != absent ] || fail "QDTALLY did not register itself again"
+assert_no_process QDTALLY.EXE
+pass "QDTALLY, registering itself as COM started it, ended with its client's last object"
+
 # Rebuilt in place with its map changed, its registration still there: refused at every start.
 sleep 3
-cp "$TALLY" "$WORK/QDTALLY.good"
 cp "$WORK/wrong/build/QDTALLY_MISMATCH.EXE" "$TALLY"
 wine "$TALLY" </dev/null >"$WORK/hand.log" 2>&1
 rc=$?
