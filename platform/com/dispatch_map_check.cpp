@@ -172,11 +172,11 @@ std::string DescribeParams(const std::string& params)
         std::string name = p == nullptr ? "?" : p->vt == VT_ERROR ? "SCODE" : std::string(p->map).substr(3);
         std::string type = p != nullptr ? p->idl : "a type no map can express";
         if (code & VTS_OPTIONAL_FLAG) {
-            name = "OPTIONAL_" + name;
-            type = "[optional] " + type;
+            name.insert(0, "OPTIONAL_");
+            type.insert(0, "[optional] ");
         }
         if (code & VTS_BYREF_FLAG) {
-            name = "P" + name;
+            name.insert(0, "P");
             type += "*";
         }
         codes += (codes.empty() ? "VTS_" : " VTS_") + name;

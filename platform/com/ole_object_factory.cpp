@@ -192,12 +192,6 @@ BOOL COleObjectFactory::IsRegisteredHereAll(const std::vector<COleObjectFactory*
     return TRUE;
 }
 
-BOOL COleObjectFactory::IsRegisteredHereAll()
-{
-    const std::vector<COleObjectFactory*> all = AllFactories();
-    return all.empty() || IsRegisteredHereAll(all, all.front()->m_clsid);
-}
-
 std::vector<COleObjectFactory*> COleObjectFactory::FindUnnamed(const std::vector<COleObjectFactory*>& factories)
 {
     std::vector<COleObjectFactory*> unnamed;

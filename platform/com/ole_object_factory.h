@@ -15,9 +15,10 @@
 class COleObjectFactory : public CCmdTarget {
     DECLARE_DYNAMIC(COleObjectFactory)
 public:
-    // bMultiInstance TRUE: a new server process for every object; FALSE: one process serves all.
+    // The class's static GetThisDispatchMap and GetThisTypeLibCache (IMPLEMENT_OLECREATE's).
     using PFN_GETDISPATCHMAP = const AFX_DISPMAP* (*)();
     using PFN_GETTYPELIBCACHE = CTypeLibCache* (*)();
+    // bMultiInstance TRUE: a new server process for every object; FALSE: one process serves all.
     COleObjectFactory(REFCLSID clsid, CRuntimeClass* pRuntimeClass, BOOL bMultiInstance,
                       LPCSTR lpszProgID, PFN_GETDISPATCHMAP pfnGetDispatchMap = nullptr,
                       PFN_GETTYPELIBCACHE pfnGetTypeLibCache = nullptr);
@@ -40,7 +41,6 @@ public:
     static BOOL UpdateRegistryAll(BOOL bRegister = TRUE, EClassesScope scope = EClassesScope::Machine);
     // Whether what COM reads already leads every class to this program, under the AppID.
     static BOOL IsRegisteredHereAll(const std::vector<COleObjectFactory*>& factories, REFGUID appid);
-    static BOOL IsRegisteredHereAll();
     // The factories of the program that the list does not name.
     static std::vector<COleObjectFactory*> FindUnnamed(const std::vector<COleObjectFactory*>& factories);
 

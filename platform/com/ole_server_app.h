@@ -12,12 +12,12 @@
 //   current user's) write or remove the classes' and the library's registration and end, without a
 //   window: exit code 0 on success, 1 on failure, 1 for two of them at once. Registering refuses
 //   (exit code 1, nothing written) where a check found anything.
-// - Started by hand: exit code 1 where a check found anything; otherwise OLE is initialised and the
-//   registration written where COM does not already find this program (the machine's classes; the
-//   user's only where the machine refuses), exit code 0.
+// - Started by hand: exit code 1 where a check found anything; otherwise the registration is written
+//   where COM does not already find this program (the machine's classes; the user's only where the
+//   machine refuses), exit code 0.
 // - Started by COM: the classes are offered; a class that disagrees with its library creates
 //   nothing (CO_E_CLASS_CREATE_FAILED), the others serve. The server runs until its last object and
-//   its last LockServer are gone; with no class to offer, it ends at once with exit code 1.
+//   its last LockServer are gone; with no class that COM accepts, it ends at once with exit code 1.
 // A server with a window of its own (the user ends it) derives, overrides InitInstance, and uses
 // the steps below in its own order.
 #pragma once
