@@ -85,10 +85,11 @@ try { var o = new ActiveXObject("QDTALLY.TALLY"); WScript.Echo("created, Add " +
 catch (e) { WScript.Echo("refused 0x" + (e.number >>> 0).toString(16)); }
 JS
 script once.js
+start=$(ms_now)
 grep -q "created, Add 1" "$WORK/out" || fail "the script client got: $(cat "$WORK/out")"
 [ "$(reg_value 'HKCR\AppID\QDTALLY.EXE' AppID)" != absent ] || fail "QDTALLY did not register itself again"
 assert_no_process QDTALLY.EXE
-pass "QDTALLY, registering itself as COM started it, ended with its client's last object"
+pass "QDTALLY, registering itself as COM started it, ended $(( $(ms_now) - start )) ms after its client"
 
 # Rebuilt in place with its map changed, its registration still there: refused at every start.
 sleep 3
@@ -104,11 +105,13 @@ done
 pass "the mismatched QDTALLY started by hand ends with 1 and names each disagreement by its types"
 # Started by COM it has no standard error; its reason goes to the debugger output, which Wine
 # writes (+debugstr) into its client's output.
+start=$(ms_now)
 WINEDEBUG=-all,+debugstr script once.js
+took=$(( $(ms_now) - start ))
 grep -q "^refused 0x" "$WORK/out" || fail "a script client of the mismatched class got: $(cat "$WORK/out")"
 grep -qF "QDTALLY.TALLY: the dispatch map disagrees" "$WORK/out" || fail "the server did not say why: $(cat "$WORK/out")"
 assert_no_process QDTALLY.EXE
-pass "started by COM, the mismatched QDTALLY refuses the class: the script heard $(grep -o 'refused 0x[0-9a-f]*' "$WORK/out")"
+pass "started by COM, the mismatched QDTALLY refuses the class: the script heard $(grep -o 'refused 0x[0-9a-f]*' "$WORK/out") in $took ms"
 cp "$WORK/QDTALLY.good" "$TALLY"
 
 # Two classes: one AppID, the first class's ID, and once registered a start by hand writes nothing.
