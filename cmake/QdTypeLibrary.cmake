@@ -2,8 +2,9 @@
 # - the type library <name>.tlb, for TARGET's resource file RC to embed as TYPELIB 1;
 # - the header <name>_i.h, which declares the IDL's GUIDs (LIBID_<library>, DIID_<dispinterface>,
 #   IID_<interface>, CLSID_<coclass>) and interfaces as MIDL's header does, and <name>_i.c, which
-#   defines the GUIDs: both in the static library target <name>_idl. Link <name>_idl and include
-#   <name>_i.h; no GUID need be written a second time in C++.
+#   defines the GUIDs: both in the static library target <name>_idl, which TARGET links (a library
+#   TARGET hands it on to whatever links it). Include <name>_i.h; no GUID need be written a second
+#   time in C++.
 # All are written into the current binary folder.
 # The IDL imports (oaidl.idl, ...) come from Wine's development files, stdole2.tlb from Wine's
 # library folder.
@@ -38,4 +39,11 @@ function(qd_add_type_library target rc idl)
     add_library(${name}_idl STATIC ${guids} ${header})
     target_include_directories(${name}_idl PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
     target_link_libraries(${name}_idl PUBLIC uuid ole32)
+    # Through the properties rather than target_link_libraries, which would tie the caller's own
+    # calls to one of its two signatures.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_LIBRARIES ${name}_idl)
+    get_target_property(type ${target} TYPE)
+    if(NOT type STREQUAL "EXECUTABLE")
+        set_property(TARGET ${target} APPEND PROPERTY INTERFACE_LINK_LIBRARIES ${name}_idl)
+    endif()
 endfunction()

@@ -124,32 +124,74 @@ void AddLibMembers(ITypeInfo* pInfo, std::vector<CLibMember>* pMembers)
     pInfo->ReleaseTypeAttr(pAttr);
 }
 
-std::string Describe(const std::string& params)
+// A code as the map writes it and as the IDL does: "VT_I4 (long)".
+struct CTypeName {
+    unsigned char vt;
+    const char* map;
+    const char* idl;
+};
+constexpr CTypeName kTypeNames[] = {
+    {VT_EMPTY, "VT_EMPTY", "void"},      {VT_I2, "VT_I2", "short"},
+    {VT_I4, "VT_I4", "long"},            {VT_R4, "VT_R4", "float"},
+    {VT_R8, "VT_R8", "double"},          {VT_CY, "VT_CY", "CURRENCY"},
+    {VT_DATE, "VT_DATE", "DATE"},        {VT_BSTR, "VT_BSTR", "BSTR"},
+    {VT_DISPATCH, "VT_DISPATCH", "IDispatch*"}, {VT_ERROR, "VT_ERROR", "SCODE"},
+    {VT_BOOL, "VT_BOOL", "VARIANT_BOOL"}, {VT_VARIANT, "VT_VARIANT", "VARIANT"},
+    {VT_UNKNOWN, "VT_UNKNOWN", "IUnknown*"}, {VT_I1, "VT_I1", "char"},
+    {VT_UI1, "VT_UI1", "unsigned char"}, {VT_UI2, "VT_UI2", "unsigned short"},
+    {VT_UI4, "VT_UI4", "unsigned long"}, {VT_I8, "VT_I8", "hyper"},
+    {VT_UI8, "VT_UI8", "unsigned hyper"},
+};
+
+const CTypeName* FindTypeName(unsigned char code)
 {
-    std::string s;
-    for (char c : params)
-        s += (s.empty() ? "" : ",") + std::to_string(static_cast<unsigned char>(c));
-    return "(" + s + ")";
+    for (const CTypeName& t : kTypeNames)
+        if (t.vt == (code & VTS_TYPE_MASK))
+            return &t;
+    return nullptr;
 }
 
-}  // namespace
-
-HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems)
+// A result or property type: "VT_I4 (long)".
+std::string DescribeType(unsigned char code)
 {
-    pProblems->clear();
-    IID iid;
-    ComPtr<ITypeInfo> pInfo;
-    if (!pTarget->GetDispatchIID(&iid))
-        return TYPE_E_ELEMENTNOTFOUND;
-    HRESULT hr = pTarget->GetTypeInfoOfGuid(LOCALE_NEUTRAL, iid, &pInfo);
-    if (FAILED(hr))
-        return hr;
-    std::vector<CLibMember> lib;
-    AddLibMembers(pInfo.Get(), &lib);
+    const CTypeName* p = code != 0 ? FindTypeName(code) : nullptr;
+    if (p == nullptr)
+        return code == 0 ? "a type no map can express" : "VARTYPE " + std::to_string(code);
+    return std::string(p->map) + " (" + p->idl + ")";
+}
 
+// A parameter list: the VTS_ codes and the IDL's types, "VTS_I4 VTS_BSTR (long, BSTR)".
+std::string DescribeParams(const std::string& params)
+{
+    if (params.empty())
+        return "VTS_NONE ()";
+    std::string codes, idl;
+    for (char c : params) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        const CTypeName* p = code != 0 ? FindTypeName(code) : nullptr;
+        std::string name = p == nullptr ? "?" : p->vt == VT_ERROR ? "SCODE" : std::string(p->map).substr(3);
+        std::string type = p != nullptr ? p->idl : "a type no map can express";
+        if (code & VTS_OPTIONAL_FLAG) {
+            name.insert(0, "OPTIONAL_");
+            type.insert(0, "[optional] ");
+        }
+        if (code & VTS_BYREF_FLAG) {
+            name.insert(0, "P");
+            type += "*";
+        }
+        codes += (codes.empty() ? "VTS_" : " VTS_") + name;
+        idl += (idl.empty() ? "" : ", ") + type;
+    }
+    return codes + " (" + idl + ")";
+}
+
+// Compares the library's members with the map's entries, which forEach(fn) walks.
+template <class ForEach>
+HRESULT CheckEntries(const std::vector<CLibMember>& lib, std::string* pProblems, ForEach forEach)
+{
     std::string& out = *pProblems;
     std::vector<bool> matched(lib.size());
-    pTarget->ForEachDispatchEntry([&](const AFX_DISPMAP_ENTRY* p, DISPID id) {
+    forEach([&](const AFX_DISPMAP_ENTRY* p, DISPID id) {
         const std::string name = p->lpszName;
         if (p->lDispID == DISPID_UNKNOWN)
             out += name + ": no explicit DISPID in the map\n";
@@ -167,12 +209,12 @@ HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems)
         if (lstrcmpiA(pLib->name.c_str(), p->lpszName) != 0)
             out += name + ": the type library names DISPID " + std::to_string(id) + " \"" + pLib->name + "\"\n";
         if (pLib->vt != p->vtReturn)
-            out += name + ": type " + std::to_string(p->vtReturn) + " in the map, " + std::to_string(pLib->vt) +
-                   " in the type library\n";
+            out += name + ": type " + DescribeType(static_cast<unsigned char>(p->vtReturn)) + " in the map, " +
+                   DescribeType(static_cast<unsigned char>(pLib->vt)) + " in the type library\n";
         const std::string params = p->bProperty ? std::string() : std::string(p->lpszParams);
         if (pLib->params != params)
-            out += name + ": parameters " + Describe(params) + " in the map, " + Describe(pLib->params) +
-                   " in the type library\n";
+            out += name + ": parameters " + DescribeParams(params) + " in the map, " +
+                   DescribeParams(pLib->params) + " in the type library\n";
         if (p->bProperty && (pLib->bGet != (p->pfn != nullptr) || pLib->bPut != (p->pfnSet != nullptr)))
             out += name + ": get/put " + (p->pfn ? "yes" : "no") + "/" + (p->pfnSet ? "yes" : "no") +
                    " in the map, " + (pLib->bGet ? "yes" : "no") + "/" + (pLib->bPut ? "yes" : "no") +
@@ -182,4 +224,51 @@ HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems)
         if (!matched[i])
             out += lib[i].name + ": DISPID " + std::to_string(lib[i].id) + " of the type library is not in the map\n";
     return out.empty() ? S_OK : S_FALSE;
+}
+
+}  // namespace
+
+HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems)
+{
+    pProblems->clear();
+    IID iid;
+    ComPtr<ITypeInfo> pInfo;
+    if (!pTarget->GetDispatchIID(&iid))
+        return TYPE_E_ELEMENTNOTFOUND;
+    HRESULT hr = pTarget->GetTypeInfoOfGuid(LOCALE_NEUTRAL, iid, &pInfo);
+    if (FAILED(hr))
+        return hr;
+    std::vector<CLibMember> lib;
+    AddLibMembers(pInfo.Get(), &lib);
+    return CheckEntries(lib, pProblems, [&](auto fn) { pTarget->ForEachDispatchEntry(fn); });
+}
+
+HRESULT AfxCheckDispatchMap(const AFX_DISPMAP* pMap, ITypeInfo* pInfo, std::string* pProblems)
+{
+    pProblems->clear();
+    std::vector<CLibMember> lib;
+    AddLibMembers(pInfo, &lib);
+    return CheckEntries(lib, pProblems, [&](auto fn) { CCmdTarget::ForEachDispatchEntry(pMap, fn); });
+}
+
+HRESULT AfxGetClassDispatchInfo(ITypeLib* pLib, REFCLSID clsid, ITypeInfo** ppInfo)
+{
+    *ppInfo = nullptr;
+    ComPtr<ITypeInfo> pClass;
+    HRESULT hr = pLib->GetTypeInfoOfGuid(clsid, &pClass);
+    if (FAILED(hr))
+        return TYPE_E_ELEMENTNOTFOUND;
+    TYPEATTR* pAttr = nullptr;
+    if (FAILED(hr = pClass->GetTypeAttr(&pAttr)))
+        return hr;
+    const WORD cImplTypes = pAttr->typekind == TKIND_COCLASS ? pAttr->cImplTypes : 0;
+    pClass->ReleaseTypeAttr(pAttr);
+    for (UINT i = 0; i < cImplTypes; ++i) {
+        INT flags = 0;
+        HREFTYPE hRef = 0;
+        if (SUCCEEDED(pClass->GetImplTypeFlags(i, &flags)) && (flags & IMPLTYPEFLAG_FDEFAULT) &&
+            !(flags & IMPLTYPEFLAG_FSOURCE) && SUCCEEDED(pClass->GetRefTypeOfImplType(i, &hRef)))
+            return pClass->GetRefTypeInfo(hRef, ppInfo);
+    }
+    return TYPE_E_ELEMENTNOTFOUND;
 }

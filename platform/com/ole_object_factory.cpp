@@ -1,15 +1,21 @@
 #include "ole_object_factory.h"
 
+#include "dispatch_map_check.h"
 #include "mistakes.h"
 #include "ole_app.h"
 #include "reg_key.h"
+#include "type_lib_cache.h"
 #include "win_app.h"
 
 #include <ole2.h>
 
+#include <wrl/client.h>
+
 #include <algorithm>
 #include <mutex>
 #include <new>
+
+using Microsoft::WRL::ComPtr;
 
 IMPLEMENT_DYNAMIC(COleObjectFactory, CCmdTarget)
 
@@ -52,10 +58,11 @@ std::string ServerFileName()
 
 }  // namespace
 
-COleObjectFactory::COleObjectFactory(REFCLSID clsid, CRuntimeClass* pRuntimeClass,
-                                     BOOL bMultiInstance, LPCSTR lpszProgID)
-    : m_xClassFactory(this), m_clsid(clsid), m_pRuntimeClass(pRuntimeClass),
-      m_bMultiInstance(bMultiInstance), m_lpszProgID(lpszProgID)
+COleObjectFactory::COleObjectFactory(REFCLSID clsid, CRuntimeClass* pRuntimeClass, BOOL bMultiInstance,
+                                     LPCSTR lpszProgID, PFN_GETDISPATCHMAP pfnGetDispatchMap,
+                                     PFN_GETTYPELIBCACHE pfnGetTypeLibCache)
+    : m_xClassFactory(this), m_clsid(clsid), m_pRuntimeClass(pRuntimeClass), m_bMultiInstance(bMultiInstance),
+      m_lpszProgID(lpszProgID), m_pfnGetDispatchMap(pfnGetDispatchMap), m_pfnGetTypeLibCache(pfnGetTypeLibCache)
 {
     m_pNextFactory = g_pFirstFactory;
     g_pFirstFactory = this;
@@ -125,20 +132,96 @@ void COleObjectFactory::RevokeAll()
         p->Revoke();
 }
 
-BOOL COleObjectFactory::UpdateRegistryAll(BOOL bRegister, EClassesScope scope)
+namespace {
+
+std::vector<COleObjectFactory*> AllFactories()
 {
-    BOOL bResult = TRUE;
-    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
-        bResult = p->UpdateRegistry(bRegister, scope) && bResult;
-    return bResult;
+    std::vector<COleObjectFactory*> all;
+    for (COleObjectFactory* p = COleObjectFactory::GetFirstFactory(); p != nullptr; p = p->GetNextFactory())
+        all.push_back(p);
+    std::reverse(all.begin(), all.end());  // in the order they were constructed
+    return all;
 }
 
-BOOL COleObjectFactory::IsRegisteredHereAll()
+}  // namespace
+
+BOOL COleObjectFactory::UpdateRegistryAll(const std::vector<COleObjectFactory*>& factories, REFGUID appid,
+                                          BOOL bRegister, EClassesScope scope)
 {
-    for (COleObjectFactory* p = g_pFirstFactory; p != nullptr; p = p->m_pNextFactory)
-        if (!p->IsRegisteredHere())
+    const std::string fileName = ServerFileName();
+    if (bRegister && fileName.empty())
+        return FALSE;
+    BOOL bResult = TRUE;
+    for (COleObjectFactory* p : factories)
+        bResult = p->UpdateRegistry(bRegister, scope, appid) && bResult;
+    CRegKey root;
+    if (fileName.empty() || CClassesRoot::OpenForWrite(scope, root, 0) != ERROR_SUCCESS)
+        return FALSE;
+    // The AppID's keys, which the two registry views share, name the server: "AppID\{...}" is what
+    // dcomcnfg shows and tunes, "AppID\<file name>" leads COM from the program to it.
+    const std::string appIdKey = "AppID\\" + AfxRegGuidString(appid);
+    if (bRegister)
+        return SetKeyValue(root.Handle(), appIdKey, AfxGetAppName()) &&
+               SetKeyValue(root.Handle(), "AppID\\" + fileName, AfxRegGuidString(appid), "AppID") && bResult;
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    for (COleObjectFactory* p : factories)
+        if (p->m_lpszProgID != nullptr &&
+            CClassesRoot::Exists(scope, "CLSID\\" + AfxRegGuidString(p->m_clsid), otherView))
+            return bResult;  // the other build still serves under it
+    return CRegKey::DeleteTree(root.Handle(), appIdKey) && CRegKey::DeleteTree(root.Handle(), "AppID\\" + fileName) &&
+           bResult;
+}
+
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL bRegister, EClassesScope scope)
+{
+    const std::vector<COleObjectFactory*> all = AllFactories();
+    return all.empty() || UpdateRegistryAll(all, all.front()->m_clsid, bRegister, scope);
+}
+
+BOOL COleObjectFactory::IsRegisteredHereAll(const std::vector<COleObjectFactory*>& factories, REFGUID appid)
+{
+    const std::wstring wideAppId = [&] {
+        const std::string s = AfxRegGuidString(appid);
+        return std::wstring(s.begin(), s.end());
+    }();
+    if (lstrcmpiW(CClassesRoot::ReadEffective("AppID\\" + ServerFileName(), 0, "AppID").c_str(), wideAppId.c_str()) != 0)
+        return FALSE;
+    for (COleObjectFactory* p : factories)
+        if (!p->IsRegisteredHere(appid))
             return FALSE;
     return TRUE;
+}
+
+std::vector<COleObjectFactory*> COleObjectFactory::FindUnnamed(const std::vector<COleObjectFactory*>& factories)
+{
+    std::vector<COleObjectFactory*> unnamed;
+    for (COleObjectFactory* p : AllFactories())
+        if (std::find(factories.begin(), factories.end(), p) == factories.end())
+            unnamed.push_back(p);
+    return unnamed;
+}
+
+HRESULT COleObjectFactory::CheckDispatchMap(std::string* pProblems) const
+{
+    pProblems->clear();
+    CTypeLibCache* pCache = m_pfnGetTypeLibCache != nullptr ? m_pfnGetTypeLibCache() : nullptr;
+    if (pCache == nullptr || m_pfnGetDispatchMap == nullptr)
+        return S_OK;  // no type information: nothing for a client to disagree with
+    ComPtr<ITypeLib> pLib;
+    HRESULT hr = pCache->GetTypeLib(&pLib);
+    if (FAILED(hr)) {
+        char text[16];
+        wsprintfA(text, "0x%08lX", static_cast<unsigned long>(hr));
+        *pProblems = std::string("its type library (TYPELIB resource 1) cannot be loaded: ") + text + "\n";
+        return S_FALSE;
+    }
+    ComPtr<ITypeInfo> pInfo;
+    if (FAILED(AfxGetClassDispatchInfo(pLib.Get(), m_clsid, &pInfo))) {
+        *pProblems = "its type library has no coclass " + AfxRegGuidString(m_clsid) +
+                     " with a [default] dispinterface: add one to the IDL\n";
+        return S_FALSE;
+    }
+    return AfxCheckDispatchMap(m_pfnGetDispatchMap(), pInfo.Get(), pProblems);
 }
 
 std::wstring COleObjectFactory::GetServerCommand()
@@ -150,7 +233,7 @@ std::wstring COleObjectFactory::GetServerCommand()
     return L"\"" + path + L"\"";
 }
 
-BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
+BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope, REFGUID appid)
 {
     if (m_lpszProgID == nullptr)
         return TRUE;
@@ -160,24 +243,16 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
     CRegKey root;
     if (CClassesRoot::OpenForWrite(scope, root, 0) != ERROR_SUCCESS)
         return FALSE;
-    // The server's AppID is its class's ID: the key that dcomcnfg shows and tunes, found by COM from
-    // the class (its AppID value) and from the program's file name.
-    const std::string appIdKey = "AppID\\" + clsid;
-    const std::string fileName = ServerFileName();
-    if (fileName.empty())
-        return FALSE;
     if (!bRegister) {
-        // The class key lies in this build's registry view; the ProgID and the AppID keys are shared
-        // by both: they go with the class's last registration, and otherwise lead to the one that
-        // remains.
+        // The class key lies in this build's registry view; the ProgID is shared by both: it goes
+        // with the class's last registration, and otherwise leads to the one that remains.
         if (!CRegKey::DeleteTree(root.Handle(), clsidKey))
             return FALSE;
         const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
         if (CClassesRoot::Exists(scope, clsidKey, otherView))
             return SetKeyValue(root.Handle(), progId, progId) &&
                    SetKeyValue(root.Handle(), progId + "\\CLSID", clsid);
-        return CRegKey::DeleteTree(root.Handle(), progId) && CRegKey::DeleteTree(root.Handle(), appIdKey) &&
-               CRegKey::DeleteTree(root.Handle(), "AppID\\" + fileName);
+        return CRegKey::DeleteTree(root.Handle(), progId);
     }
     const std::wstring command = GetServerCommand();
     if (command.empty())
@@ -186,27 +261,25 @@ BOOL COleObjectFactory::UpdateRegistry(BOOL bRegister, EClassesScope scope)
     return SetKeyValue(root.Handle(), progId, progId) &&
            SetKeyValue(root.Handle(), progId + "\\CLSID", clsid) &&
            SetKeyValue(root.Handle(), clsidKey, progId) &&
-           SetKeyValue(root.Handle(), clsidKey, clsid, "AppID") &&
+           SetKeyValue(root.Handle(), clsidKey, AfxRegGuidString(appid), "AppID") &&
            SetKeyValue(root.Handle(), clsidKey + "\\ProgID", progId) &&
-           SetKeyValue(root.Handle(), appIdKey, AfxGetAppName()) &&
-           SetKeyValue(root.Handle(), "AppID\\" + fileName, clsid, "AppID") &&
            localServer.Create(root.Handle(), clsidKey + "\\LocalServer32") == ERROR_SUCCESS &&
            localServer.SetStringValue(nullptr, command) == ERROR_SUCCESS;
 }
 
-BOOL COleObjectFactory::IsRegisteredHere() const
+BOOL COleObjectFactory::IsRegisteredHere(REFGUID appid) const
 {
     if (m_lpszProgID == nullptr)
         return TRUE;
     const std::string clsid = AfxRegGuidString(m_clsid);
+    const std::string appIdString = AfxRegGuidString(appid);
     const std::wstring command = GetServerCommand();
     const std::wstring wideClsid(clsid.begin(), clsid.end());
+    const std::wstring wideAppId(appIdString.begin(), appIdString.end());
     return !command.empty() &&
            lstrcmpiW(CClassesRoot::ReadEffective(std::string(m_lpszProgID) + "\\CLSID").c_str(),
                      wideClsid.c_str()) == 0 &&
-           lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid, 0, "AppID").c_str(), wideClsid.c_str()) == 0 &&
-           lstrcmpiW(CClassesRoot::ReadEffective("AppID\\" + ServerFileName(), 0, "AppID").c_str(),
-                     wideClsid.c_str()) == 0 &&
+           lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid, 0, "AppID").c_str(), wideAppId.c_str()) == 0 &&
            lstrcmpiW(CClassesRoot::ReadEffective("CLSID\\" + clsid + "\\LocalServer32").c_str(),
                      command.c_str()) == 0;
 }
@@ -249,9 +322,14 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
     if (pUnkOuter != nullptr)
         return CLASS_E_NOAGGREGATION;
     // Locked before the object exists, so that the server cannot end while it is being made; a
-    // creation that reaches an ending server is refused, and COM starts a new server for it.
+    // creation that reaches an ending server is refused, and COM starts a new server for it. A
+    // refused class's creation ends a server that has nothing else to do, as a failed one does.
     if (!AfxOleTryLockApp())
         return CO_E_SERVER_STOPPING;
+    if (m_pOwner->IsRefused()) {
+        AfxOleUnlockApp();
+        return CO_E_CLASS_CREATE_FAILED;
+    }
     CCmdTarget* pObject = nullptr;
     HRESULT hr = S_OK;
     try {

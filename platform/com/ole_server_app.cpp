@@ -1,13 +1,13 @@
 #include "ole_server_app.h"
 
 #include "com_security.h"
-#include "dispatch_map_check.h"
 #include "ole_app.h"
 #include "ole_object_factory.h"
 #include "reg_key.h"
 #include "type_lib_registration.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -22,32 +22,45 @@ void ReportError(const std::string& text)
         WriteFile(hErr, line.data(), static_cast<DWORD>(line.size()), &nWritten, nullptr);
 }
 
-// Early-bound clients call by the library's DISPIDs and types, late-bound ones by the map's: a
-// class registered with the two disagreeing works by name and fails in silence by number.
-BOOL DispatchMapsAgree(const std::vector<COleObjectFactory*>& factories)
-{
-    BOOL bAgree = TRUE;
-    for (COleObjectFactory* pFactory : factories) {
-        CCmdTarget* pObject = pFactory->OnCreateObject();
-        if (pObject == nullptr)
-            continue;
-        std::string problems;
-        if (pObject->GetTypeInfoCount() > 0 && AfxCheckDispatchMap(pObject, &problems) != S_OK) {
-            bAgree = FALSE;
-            ReportError(std::string(pFactory->m_lpszProgID ? pFactory->m_lpszProgID : "?") +
-                        ": the dispatch map disagrees with the type library, not registered:\n" + problems);
-        }
-        pObject->ExternalRelease();
-    }
-    return bAgree;
-}
-
 }  // namespace
 
-COleServerApp::COleServerApp(std::initializer_list<COleObjectFactory*> factories, REFGUID libid,
-                             WORD wVerMajor, WORD wVerMinor)
-    : m_factories(factories), m_libid(libid), m_wVerMajor(wVerMajor), m_wVerMinor(wVerMinor)
+COleServerApp::COleServerApp(std::vector<COleObjectFactory*> factories, REFGUID libid, WORD wVerMajor,
+                             WORD wVerMinor, const GUID* pAppId)
+    : m_factories(std::move(factories)), m_libid(libid), m_wVerMajor(wVerMajor), m_wVerMinor(wVerMinor),
+      m_pAppId(pAppId)
 {
+}
+
+const GUID& COleServerApp::AppId() const { return m_pAppId != nullptr ? *m_pAppId : m_factories.front()->m_clsid; }
+
+BOOL COleServerApp::CheckClasses()
+{
+    if (m_check != ECheck::NotYet)
+        return m_check == ECheck::Passed;
+    BOOL bPassed = TRUE;
+    // Early-bound clients call by the library's DISPIDs and types, late-bound ones by the map's: a
+    // class served with the two disagreeing works by name and fails in silence by number. Checked
+    // from the class's static map and its library, so no object is made (and none left behind).
+    for (COleObjectFactory* pFactory : m_factories) {
+        std::string problems;
+        if (pFactory->CheckDispatchMap(&problems) == S_OK)
+            continue;
+        bPassed = FALSE;
+        pFactory->Refuse();
+        ReportError(std::string(pFactory->m_lpszProgID ? pFactory->m_lpszProgID : "?") +
+                    ": the dispatch map disagrees with the type library, so the class is neither registered nor "
+                    "served:\n" + problems);
+    }
+    // A class factory that the list leaves out would be registered by nobody and never served.
+    for (COleObjectFactory* pFactory : COleObjectFactory::FindUnnamed(m_factories)) {
+        bPassed = FALSE;
+        const char* name = pFactory->m_pRuntimeClass ? pFactory->m_pRuntimeClass->m_lpszClassName : "CMyClass";
+        ReportError(std::string(pFactory->m_lpszProgID ? pFactory->m_lpszProgID : "?") +
+                    ": the class factory exists, but the application does not name it: add &" + name +
+                    "::factory to COleServerApp's list");
+    }
+    m_check = bPassed ? ECheck::Passed : ECheck::Failed;
+    return bPassed;
 }
 
 BOOL COleServerApp::InitInstance()
@@ -58,8 +71,8 @@ BOOL COleServerApp::InitInstance()
     if (!AfxOleInit() || !OnOleInitialized())
         return FALSE;
     if (!RunEmbedded() && !RunAutomated()) {
-        // Started by hand: registered, and nothing to serve.
-        m_nExitCode = RegisterAtStart() ? 0 : 1;
+        // Started by hand: checked, registered, and nothing to serve.
+        m_nExitCode = CheckClasses() && RegisterAtStart() ? 0 : 1;
         return FALSE;
     }
     // Without a window the user has no say: the last object's release ends the program.
@@ -111,15 +124,16 @@ BOOL COleServerApp::RunRegistrationSwitch()
 
 BOOL COleServerApp::RegisterFactories()
 {
+    CheckClasses();  // refuses the classes that disagree with their library
     return !m_factories.empty() && COleObjectFactory::RegisterAll(m_factories);
 }
 
 BOOL COleServerApp::UpdateRegistration(BOOL bRegister, EClassesScope scope)
 {
-    if (bRegister && !DispatchMapsAgree(m_factories))
+    if (bRegister && !CheckClasses())
         return FALSE;
     // Both parts even when the first fails: as much as can be written, or removed, is.
-    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(bRegister, scope);
+    BOOL bClasses = COleObjectFactory::UpdateRegistryAll(m_factories, AppId(), bRegister, scope);
     BOOL bTypeLib = bRegister ? AfxOleRegisterTypeLib(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor, scope)
                               : AfxOleUnregisterTypeLib(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor, scope);
     return bClasses && bTypeLib;
@@ -127,7 +141,7 @@ BOOL COleServerApp::UpdateRegistration(BOOL bRegister, EClassesScope scope)
 
 BOOL COleServerApp::RegisterAtStart()
 {
-    if (COleObjectFactory::IsRegisteredHereAll() &&
+    if (COleObjectFactory::IsRegisteredHereAll(m_factories, AppId()) &&
         AfxOleIsTypeLibRegisteredHere(AfxGetInstanceHandle(), m_libid, m_wVerMajor, m_wVerMinor))
         return TRUE;
     // Asked before anything is written, so that a refusal leaves no half registration behind.

@@ -6,7 +6,8 @@
 //
 // A class declares its library with DECLARE_OLETYPELIB in its declaration and
 // IMPLEMENT_OLETYPELIB(theClass, libid, major, minor) in its source, and names its dispatch
-// interface by overriding CCmdTarget::GetDispatchIID.
+// interface by overriding CCmdTarget::GetDispatchIID: the [default] dispinterface of the library's
+// coclass with the class's ID, against which the server checks the class's dispatch map.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -46,12 +47,14 @@ private:
     Microsoft::WRL::ComPtr<ITypeLib> m_pTypeLib;
 };
 
-#define DECLARE_OLETYPELIB(theClass) \
-protected:                           \
-    CTypeLibCache* GetTypeLibCache() override;
+#define DECLARE_OLETYPELIB(theClass)                  \
+protected:                                            \
+    CTypeLibCache* GetTypeLibCache() override;        \
+    static CTypeLibCache* GetThisTypeLibCache();
 
 #define IMPLEMENT_OLETYPELIB(theClass, libid, wVerMajor, wVerMinor)      \
-    CTypeLibCache* theClass::GetTypeLibCache()                            \
+    CTypeLibCache* theClass::GetTypeLibCache() { return GetThisTypeLibCache(); } \
+    CTypeLibCache* theClass::GetThisTypeLibCache()                        \
     {                                                                     \
         static CTypeLibCache& cache = CTypeLibCache::ForLibrary(libid, wVerMajor, wVerMinor); \
         return &cache;                                                    \

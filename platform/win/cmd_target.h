@@ -80,8 +80,10 @@ public:
     // Finds a dispatch member by DISPID or by name (case-insensitive); nullptr when there is none.
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(DISPID dispid) const;
     const AFX_DISPMAP_ENTRY* FindDispatchEntry(LPCOLESTR lpszName, DISPID* pDispid) const;
-    // Calls fn(entry, dispid) for every dispatch member, the most derived class's first.
-    template <class Fn> void ForEachDispatchEntry(Fn fn) const;
+    // Calls fn(entry, dispid) for every dispatch member, the most derived class's first; the static
+    // form walks a class's map (its GetThisDispatchMap) without an object.
+    template <class Fn> void ForEachDispatchEntry(Fn fn) const { ForEachDispatchEntry(GetDispatchMap(), fn); }
+    template <class Fn> static void ForEachDispatchEntry(const AFX_DISPMAP* pMap, Fn fn);
     // The DISPID of the entry at nPosition (from 1) of the map nLevel steps above the object's class.
     static DISPID GetDispatchEntryID(const AFX_DISPMAP_ENTRY* pEntry, WORD nPosition, WORD nLevel)
     {
@@ -104,8 +106,10 @@ protected:
     virtual const AFX_CONNECTIONMAP* GetConnectionMap() const;
     static const AFX_CONNECTIONMAP* GetThisConnectionMap();
 
-    // The class's type library; nullptr when it declares none.
+    // The class's type library; nullptr when it declares none. The static form answers for the
+    // class without an object (DECLARE_OLETYPELIB declares both).
     virtual CTypeLibCache* GetTypeLibCache();
+    static CTypeLibCache* GetThisTypeLibCache() { return nullptr; }
 
     // Looks an interface up in the maps only (no hook, no reference).
     LPUNKNOWN GetInterface(const IID* piid);
@@ -131,10 +135,10 @@ private:
     EAppLock m_nAppLock = EAppLock::None;
 };
 
-template <class Fn> void CCmdTarget::ForEachDispatchEntry(Fn fn) const
+template <class Fn> void CCmdTarget::ForEachDispatchEntry(const AFX_DISPMAP* pMap, Fn fn)
 {
     WORD nLevel = 0;
-    for (const AFX_DISPMAP* pMap = GetDispatchMap(); pMap != nullptr;
+    for (; pMap != nullptr;
          pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr, ++nLevel) {
         WORD nPosition = 1;
         for (const AFX_DISPMAP_ENTRY* p = pMap->lpEntries; p->lpszName != nullptr; ++p, ++nPosition)

@@ -1,7 +1,6 @@
 #include "tally.h"
 
 #include <exceptions.h>
-#include <ole_app.h>
 
 #include <climits>
 
@@ -13,6 +12,7 @@ BEGIN_DISPATCH_MAP(CTally, CZKOwnThreadCmdTarget)
     DISP_PROPERTY_ID(CTally, "Total", 1, m_nTotal, VT_I4)
     DISP_FUNCTION_ID(CTally, "Add", 2, Add, VT_I4, VTS_I4)
     DISP_PROPERTY_EX_ID(CTally, "OnChanged", 3, GetNotSupported, SetOnChanged, VT_DISPATCH)
+    DISP_FUNCTION_ID(CTally, "Reset", 4, Reset, VT_EMPTY, VTS_NONE)
 END_DISPATCH_MAP()
 
 BEGIN_INTERFACE_MAP(CTally, CCmdTarget)
@@ -24,14 +24,12 @@ BEGIN_CONNECTION_MAP(CTally, CZKOwnThreadCmdTarget)
     CONNECTION_POINT(DIID_ITallyEvents)
 END_CONNECTION_MAP()
 
+// The server runs while objects live: the class factory's lock, held by each object it creates.
 CTally::CTally()
 {
     EnableAutomation();  // first: the own thread marshals the object's IDispatch at once
     EnableOwnThread();
-    AfxOleLockApp();     // the server runs while objects live
 }
-
-CTally::~CTally() { AfxOleUnlockApp(); }
 
 BOOL CTally::GetDispatchIID(IID* pIID)
 {

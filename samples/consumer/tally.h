@@ -14,13 +14,13 @@ class CTally : public CZKOwnThreadCmdTarget {
     DECLARE_OLECREATE(CTally)
 public:
     CTally();
-    ~CTally() override;
     BOOL GetDispatchIID(IID* pIID) override;
 
 protected:
     // Run on the object's own thread.
     long Add(long n);
     void SetOnChanged(IDispatch* pCallback);
+    void Reset() { m_nTotal = 0; }
 
     long m_nTotal = 0;                 // the property "Total"
     CEventReceiver m_onChanged{this};  // the script's callback, if any

@@ -1,13 +1,9 @@
-// A server whose class's dispatch map disagrees with its type library (QDSAMPLE's): "Add" has
-// DISPID 7 in the map and 1 in the library.
+// A server whose class's dispatch map disagrees with its type library (QDSAMPLE's coclass Counter,
+// under another ProgID): "Add" has DISPID 7 in the map and 1 in the library.
 #include <counter_i.h>
 #include <ole_object_factory.h>
 #include <ole_server_app.h>
 #include <type_lib_cache.h>
-
-namespace {
-const CLSID CLSID_MismatchedCounter = {0x3f1c2b6e, 0x8d4a, 0x4e57, {0xa1, 0xb0, 0x5c, 0x6d, 0x7e, 0x8f, 0x9a, 0x7f}};
-}
 
 class CMismatchedCounter : public CCmdTarget {
     DECLARE_DYNCREATE(CMismatchedCounter)
@@ -26,7 +22,7 @@ public:
 };
 
 IMPLEMENT_DYNCREATE(CMismatchedCounter, CCmdTarget)
-IMPLEMENT_OLECREATE(CMismatchedCounter, "QDSAMPLE.MISMATCH", CLSID_MismatchedCounter)
+IMPLEMENT_OLECREATE(CMismatchedCounter, "QDSAMPLE.MISMATCH", CLSID_Counter)
 IMPLEMENT_OLETYPELIB(CMismatchedCounter, LIBID_QDSAMPLE, 1, 0)
 
 BEGIN_DISPATCH_MAP(CMismatchedCounter, CCmdTarget)

@@ -30,7 +30,7 @@ BEGIN_DISPATCH_MAP(CWrongCounter, CCmdTarget)
     DISP_FUNCTION_ID(CWrongCounter, "Add", 1, Add, VT_I4, VTS_I4 VTS_I4)
     DISP_FUNCTION(CWrongCounter, "Echo", Echo, VT_BSTR, VTS_BSTR)
     DISP_PROPERTY_EX_ID(CWrongCounter, "Count", 4, GetCount, SetNotSupported, VT_I4)
-    DISP_PROPERTY_ID(CWrongCounter, "ThreadId", 5, m_nThreadId, VT_I4)
+    DISP_PROPERTY_ID(CWrongCounter, "ThreadId", 5, m_nThreadId, VT_ERROR)
     DISP_FUNCTION_ID(CWrongCounter, "Total", 6, Sum, VT_I4, VTS_VARIANT VTS_VARIANT VTS_VARIANT)
     DISP_FUNCTION_ID(CWrongCounter, "Extra", 9, Add, VT_I4, VTS_I4 VTS_I4)
 END_DISPATCH_MAP()
@@ -44,12 +44,16 @@ TEST(TypeLibCheckTest, EveryDisagreementIsNamed)
     std::string problems;
     EXPECT_EQ(AfxCheckDispatchMap(pObject, &problems), S_FALSE);
     for (const char* expected : {
-             "Add: parameters (3,3) in the map, (12,12) in the type library",
+             "Add: parameters VTS_I4 VTS_I4 (long, long) in the map, VTS_VARIANT VTS_VARIANT (VARIANT, VARIANT) "
+             "in the type library",
              "Echo: no explicit DISPID in the map",
              "Count: get/put yes/no in the map, yes/yes in the type library",
              "ThreadId: get/put yes/yes in the map, yes/no in the type library",
+             "ThreadId: type VT_ERROR (SCODE) in the map, VT_I4 (long) in the type library",
              "Total: the type library names DISPID 6 \"Sum\"",
-             "Total: parameters (12,12,12) in the map, (140,140,140) in the type library",
+             "Total: parameters VTS_VARIANT VTS_VARIANT VTS_VARIANT (VARIANT, VARIANT, VARIANT) in the map, "
+             "VTS_OPTIONAL_VARIANT VTS_OPTIONAL_VARIANT VTS_OPTIONAL_VARIANT ([optional] VARIANT, [optional] "
+             "VARIANT, [optional] VARIANT) in the type library",
              "Extra: method DISPID 9 is not in the type library",
              "IsOwnThread: DISPID 3 of the type library is not in the map",
          })

@@ -1,5 +1,5 @@
-// A script client of QDTALLY.TALLY: its method, its property both ways, and its event through the
-// OnChanged callback, which is called while the script waits in Add.
+// A script client of QDTALLY.TALLY: its methods (one void), its property both ways, and its event
+// through the OnChanged callback, which is called while the script waits in Add.
 var o = new ActiveXObject("QDTALLY.TALLY");
 var heard = [];
 o.OnChanged = function (nTotal) { heard.push(nTotal); };
@@ -8,4 +8,6 @@ o.Add(3);
 o.Total = 10;
 var last = o.Add(1);
 o.OnChanged = null;
-WScript.Echo("Add " + last + ", Total " + o.Total + ", heard " + heard.join(","));
+var total = o.Total;
+o.Reset();
+WScript.Echo("Add " + last + ", Total " + total + ", reset " + o.Total + ", heard " + heard.join(","));
