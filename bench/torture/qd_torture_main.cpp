@@ -68,6 +68,8 @@ int RunClient(int argc, char** argv)
             options.serverPid = static_cast<DWORD>(std::strtoul(v, nullptr, 10));
         else if (const char* v = Value(argv[i], "--stop-event="))
             options.stopEvent = v;
+        else if (const char* v = Value(argv[i], "--calls="))
+            options.callCounter = v;
         else if (const char* v = Value(argv[i], "--tally="))
             options.tallyPath = v;
         else if (std::strcmp(argv[i], "--main-thread-too") == 0)

@@ -49,6 +49,9 @@ int TortureClient::Run()
     m_clsid = RemoteObject::ClassOf(QDSERVER_PROGID, &hr);
     m_stop.Reset(OpenEventA(SYNCHRONIZE, FALSE, m_options.stopEvent.c_str()));
     m_server.Reset(OpenProcess(SYNCHRONIZE, FALSE, m_options.serverPid));
+    m_counterMapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, m_options.callCounter.c_str()));
+    if (m_counterMapping)
+        m_pCallsInFlight = static_cast<volatile LONG*>(MapViewOfFile(m_counterMapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
     if (FAILED(hr) || !m_stop || !m_server) {
         std::fprintf(stderr, "[client %d] cannot start: class 0x%08lX, stop event %d, server %d\n", m_options.index,
                      static_cast<unsigned long>(hr), static_cast<bool>(m_stop), static_cast<bool>(m_server));
@@ -235,8 +238,15 @@ std::shared_ptr<TortureClient::Object> TortureClient::Pick(std::mt19937& rng)
 
 void TortureClient::CallTest(std::mt19937& rng)
 {
-    if (std::shared_ptr<Object> object = Pick(rng))
-        Record("test", object->remote.Test());
+    std::shared_ptr<Object> object = Pick(rng);
+    if (!object)
+        return;
+    if (m_pCallsInFlight)
+        InterlockedIncrement(m_pCallsInFlight);
+    HRESULT hr = object->remote.Test();
+    if (m_pCallsInFlight)
+        InterlockedDecrement(m_pCallsInFlight);
+    Record("test", hr);
 }
 
 void TortureClient::Advise(std::mt19937& rng)

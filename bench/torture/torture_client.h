@@ -32,6 +32,7 @@ public:
         bool mainThreadToo = false;  // "Disabled" is clicked too, not only "Enabled"
         DWORD serverPid = 0;
         std::string stopEvent;
+        std::string callCounter;  // a shared LONG: this run's "Test" calls in flight, all clients
         std::string tallyPath;
     };
     static constexpr int kUnexpectedExit = 3;
@@ -66,6 +67,8 @@ private:
     CLSID m_clsid{};
     CUniqueHandle m_stop;
     CUniqueHandle m_server;
+    CUniqueHandle m_counterMapping;
+    volatile LONG* m_pCallsInFlight = nullptr;
     ServerWindow m_window;
 
     mutable std::mutex m_lock;  // guards everything below

@@ -51,9 +51,9 @@ int TortureReport::Failed() const
 std::string TortureReport::Line(const TortureRound::Result& r)
 {
     char text[256];
-    snprintf(text, sizeof(text), "round %d: %s, %s, %s at %.1f s, %d clients: %d calls (%d unexpected), worst post %s ms, server exit %s%s%s",
+    snprintf(text, sizeof(text), "round %d: %s, %s, %s at %.1f s with %d calls running, %d clients: %d calls (%d unexpected), worst post %s ms, server exit %s%s%s",
              r.plan.index, r.plan.releasedFirst ? "released first" : "ended while busy",
-             r.plan.mainThreadToo ? "both settings" : "own threads", ServerRun::EndingName(r.plan.ending), r.endAtS, r.plan.clients, r.calls.Calls(), r.calls.Unexpected(),
+             r.plan.mainThreadToo ? "both settings" : "own threads", ServerRun::EndingName(r.plan.ending), r.endAtS, r.callsAtEnd, r.plan.clients, r.calls.Calls(), r.calls.Unexpected(),
              Worst(r).c_str(), Exit(r).c_str(), r.censusTaken ? ", kept (threads/handles/windows) " : "",
              r.censusTaken ? Census(r).c_str() : "");
     std::string line = text;
@@ -68,17 +68,17 @@ std::string TortureReport::Line(const TortureRound::Result& r)
 void TortureReport::Print(FILE* out, uint32_t seed) const
 {
     fprintf(out, "## Torture run, seed %lu\n\n", static_cast<unsigned long>(seed));
-    fprintf(out, "| round | kind | Own Thread | ending | clients | calls | ok | E_ABORT | disconnected | stopping | unavailable "
+    fprintf(out, "| round | kind | Own Thread | ending | calls running at the end | clients | calls | ok | E_ABORT | disconnected | stopping | unavailable "
                  "| unexpected | worst post (ms) | server exit | kept: threads / handles / windows | COM-started "
                  "| result |\n");
-    fprintf(out, "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    fprintf(out, "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     CallTally all;
     double worst = 0;
     for (const auto& r : m_rounds) {
-        fprintf(out, "| %d | %s | %s | %s | %d | %d | %d | %d | %d | %d | %d | %d | %s | %s | %s | %d | %s |\n",
+        fprintf(out, "| %d | %s | %s | %s | %d | %d | %d | %d | %d | %d | %d | %d | %d | %s | %s | %s | %d | %s |\n",
                 r.plan.index, r.plan.releasedFirst ? "released first" : "ended while busy",
                 r.plan.mainThreadToo ? "both" : "Enabled",
-                ServerRun::EndingName(r.plan.ending), r.plan.clients, r.calls.Calls(), r.calls.Count(CallTally::kOk),
+                ServerRun::EndingName(r.plan.ending), r.callsAtEnd, r.plan.clients, r.calls.Calls(), r.calls.Count(CallTally::kOk),
                 r.calls.Count(CallTally::kAborted), r.calls.Count(CallTally::kDisconnected),
                 r.calls.Count(CallTally::kStopping), r.calls.Count(CallTally::kUnavailable), r.calls.Unexpected(),
                 Worst(r).c_str(), Exit(r).c_str(), Census(r).c_str(), r.strayServers,

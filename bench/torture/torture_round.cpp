@@ -85,6 +85,11 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     char stopName[96];
     snprintf(stopName, sizeof(stopName), "QdTortureStop-%lu-%d", GetCurrentProcessId(), plan.index);
     CUniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, stopName));
+    char counterName[96];
+    snprintf(counterName, sizeof(counterName), "QdTortureCalls-%lu-%d", GetCurrentProcessId(), plan.index);
+    CUniqueHandle counter(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), counterName));
+    auto* pCallsInFlight = counter ? static_cast<volatile LONG*>(MapViewOfFile(counter.Get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)))
+                                   : nullptr;
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof(temp), temp);
 
@@ -97,7 +102,7 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
         DeleteFileA(client.tallyPath.c_str());
         std::ostringstream command;
         command << '"' << m_selfPath << "\" --client --seed=" << (plan.seed + 1000003u * (i + 1)) << " --index=" << i
-                << " --threads=" << plan.threads << (plan.mainThreadToo ? " --main-thread-too" : "") << " --server-pid=" << server.Pid() << " --stop-event=" << stopName
+                << " --threads=" << plan.threads << (plan.mainThreadToo ? " --main-thread-too" : "") << " --server-pid=" << server.Pid() << " --stop-event=" << stopName << " --calls=" << counterName
                 << " \"--tally=" << client.tallyPath << '"';
         std::string line = command.str();
         STARTUPINFOA si{sizeof(si)};
@@ -170,6 +175,7 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     }
     if (server.Running()) {
         result.endAtS = (NowMs() - startMs) / 1000.0;
+        result.callsAtEnd = pCallsInFlight ? static_cast<int>(*pCallsInFlight) : -1;
         bEndSent = server.End(plan.ending);
         if (!bEndSent && server.Running())
             result.problems.push_back(std::string("QDSERVER did not take the ") + ServerRun::EndingName(plan.ending));
@@ -223,6 +229,8 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     else if (result.worstPostMs > kPostLimitMs)
         result.problems.push_back("a message posted to the dialog waited " +
                                   std::to_string(static_cast<int>(result.worstPostMs)) + " ms" + when);
+    if (pCallsInFlight)
+        UnmapViewOfFile(const_cast<LONG*>(pCallsInFlight));
     return result;
 }
 
