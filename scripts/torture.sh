@@ -54,8 +54,11 @@ tail -n +1 -f --pid=$run "$WORK/progress.log" 2>/dev/null | grep --line-buffered
 wait $run || status=$?
 cat "$WORK/table.md"
 if grep -q 'warn:heap' "$WORK/progress.log"; then
-    qd_log "FAILED: heap warnings during the run (each after the round it came in):"
-    grep -E 'warn:heap|^\[torture .*round [0-9]+:' "$WORK/progress.log" | grep -B1 'warn:heap' | head -20 >&2
+    # A round's line comes at its end: a warning belongs to the next round line after it.
+    qd_log "FAILED: heap warnings during the run, by round:"
+    awk '/warn:heap/ { w = w "\n    " $0; next }
+         /^\[torture .*round [0-9]+:/ && w != "" { sub(/^\[torture[^]]*\] +/, ""); print "  in " $0 w; w = "" }
+         END { if (w != "") print "  after the last round:" w }' "$WORK/progress.log" | head -40 >&2
     status=1
 fi
 exit $status
