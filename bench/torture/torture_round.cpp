@@ -124,6 +124,8 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
         double at = (NowMs() - startMs) / 1000.0;
         // Main-thread calls hold posted messages by design: a short look is enough there.
         double ms = probe.Measure(plan.mainThreadToo ? 1000 : kProbeTimeoutMs);
+        if (ms < 0 && !server.Running())
+            return;  // the window went with its process: the exit code tells that story
         ++result.probes;
         if (result.worstPostMs < 0)
             return;
