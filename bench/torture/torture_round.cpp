@@ -102,7 +102,8 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
         DeleteFileA(client.tallyPath.c_str());
         std::ostringstream command;
         command << '"' << m_selfPath << "\" --client --seed=" << (plan.seed + 1000003u * (i + 1)) << " --index=" << i
-                << " --threads=" << plan.threads << (plan.mainThreadToo ? " --main-thread-too" : "") << " --server-pid=" << server.Pid() << " --stop-event=" << stopName << " --calls=" << counterName
+                << " --threads=" << plan.threads << (plan.mainThreadToo ? " --main-thread-too" : "")
+                << " --server-pid=" << server.Pid() << " --stop-event=" << stopName << " --calls=" << counterName
                 << " \"--tally=" << client.tallyPath << '"';
         std::string line = command.str();
         STARTUPINFOA si{sizeof(si)};

@@ -33,10 +33,10 @@ public:
         CallTally calls;
         int probes = 0;
         double worstPostMs = 0;      // the longest a posted message waited; -1: one was not handled
-        double worstAtS = 0;         // when it was posted, in seconds from the server's start
+        double worstAtS = 0;         // when it was posted, in seconds from the clients' start
         const char* worstPhase = "";  // "busy" (clients choosing) or "draining" (clients letting go)
         int callsAtEnd = -1;         // "Test" calls in flight when the server was told to end
-        double endAtS = 0;           // when the server was told to end, seconds from its start
+        double endAtS = 0;           // when the server was told to end, seconds from the clients' start
         DWORD serverExit = 0;
         bool serverEnded = false;
         bool censusTaken = false;
