@@ -5,7 +5,7 @@
 
 class Progress {
 public:
-    explicit Progress(FILE* out = stderr);
+    explicit Progress(FILE* out = stderr, const char* name = "bench");
 
     void Phase(const char* name, int index, int count);
     void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -15,6 +15,7 @@ public:
 private:
     double Elapsed() const;
     FILE* m_out;
+    const char* m_name;
     double m_startMs;
     const char* m_phase = "start";
 };

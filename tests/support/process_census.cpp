@@ -5,6 +5,7 @@
 #include <unique_handle.h>
 
 #include <tlhelp32.h>
+#include <psapi.h>
 #include <winternl.h>
 
 #include <vector>
@@ -34,6 +35,49 @@ int CountProcessThreads(DWORD pid)
         if (entry.th32OwnerProcessID == pid)
             ++nCount;
     return nCount;
+}
+
+std::map<std::string, int> CountProcessThreadsByStartModule(DWORD pid)
+{
+    std::map<std::string, int> counts;
+    CUniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    CUniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!process || !snapshot)
+        return counts;
+    HMODULE modules[512];
+    DWORD nBytes = 0;
+    if (!EnumProcessModulesEx(process.Get(), modules, sizeof(modules), &nBytes, LIST_MODULES_ALL))
+        nBytes = 0;
+    struct Range {
+        ULONG_PTR start, end;
+        std::string name;
+    };
+    std::vector<Range> ranges;
+    for (DWORD i = 0; i < nBytes / sizeof(HMODULE) && i < 512; ++i) {
+        MODULEINFO info{};
+        char name[MAX_PATH] = "";
+        if (GetModuleInformation(process.Get(), modules[i], &info, sizeof(info)) &&
+            GetModuleBaseNameA(process.Get(), modules[i], name, sizeof(name)))
+            ranges.push_back({reinterpret_cast<ULONG_PTR>(info.lpBaseOfDll),
+                              reinterpret_cast<ULONG_PTR>(info.lpBaseOfDll) + info.SizeOfImage, CharLowerA(name)});
+    }
+    const auto ThreadQuerySetWin32StartAddress = static_cast<THREADINFOCLASS>(9);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL bMore = Thread32First(snapshot.Get(), &entry); bMore; bMore = Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID != pid)
+            continue;
+        std::string module = "?";
+        CUniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        ULONG_PTR start = 0;
+        if (thread && NtQueryInformationThread(thread.Get(), ThreadQuerySetWin32StartAddress, &start, sizeof(start),
+                                               nullptr) == 0)
+            for (const Range& range : ranges)
+                if (start >= range.start && start < range.end)
+                    module = range.name;
+        ++counts[module];
+    }
+    return counts;
 }
 
 int CountProcessHandles(DWORD pid)

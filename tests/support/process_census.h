@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
+#include <string>
+
 // Each count is -1 when it cannot be taken.
 struct ProcessCensus {
     int threads = 0;
@@ -13,6 +16,9 @@ struct ProcessCensus {
 };
 
 int CountProcessThreads(DWORD pid);
+// The process's threads by the module their start address lies in ("msvcrt.dll": threads the
+// program began; "ntdll.dll", "rpcrt4.dll": the system's own). "?" where it cannot be told.
+std::map<std::string, int> CountProcessThreadsByStartModule(DWORD pid);
 int CountProcessHandles(DWORD pid);
 int CountProcessWindows(DWORD pid);
 

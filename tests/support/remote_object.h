@@ -9,6 +9,8 @@ public:
     explicit RemoteObject(REFCLSID clsid);
     // As a client asks: by ProgID, to the object in hand.
     explicit RemoteObject(const char* progId);
+    // An object created some other way (through a class factory): takes over the reference.
+    explicit RemoteObject(IDispatch* pDisp) : m_pDisp(pDisp), m_hrCreate(pDisp ? S_OK : E_POINTER) {}
     ~RemoteObject();
     RemoteObject(const RemoteObject&) = delete;
     RemoteObject& operator=(const RemoteObject&) = delete;
