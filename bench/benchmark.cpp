@@ -291,6 +291,8 @@ void Benchmark::ScalePhase()
 {
     for (int k : m_options.scaleClients)
         ScaleCalls(k);
+    if (m_options.scaleClients.empty())
+        return;
     const int largest = *std::max_element(m_options.scaleClients.begin(), m_options.scaleClients.end());
     if (m_options.scaleWave > 0)
         ScaleCalls(largest, m_options.scaleWave);
