@@ -130,7 +130,8 @@ bool BenchReport::Complete(bool bConcurrentAsked) const
         if (t.failed > 0 || t.stats.Count() == 0)
             return false;
     for (const Scale& run : m_scale)
-        if (run.failed > 0 || run.unanswered > 0 || std::isnan(run.wallMs))
+        if (run.failed > 0 || run.unanswered > 0 || run.waveFailed > 0 || run.postedUnanswered > 0 ||
+            std::isnan(run.wallMs))
             return false;
     for (const Churn& run : m_churn)
         if (run.failed > 0 || run.commitKB.empty())
@@ -158,6 +159,12 @@ static std::vector<Target> Targets(const BenchReport& r)
                            BenchReport::kScaleWallTarget});
         targets.push_back({clients + ": failed calls", static_cast<double>(pLargest->failed), 0});
     }
+    if (const BenchReport::Scale* pWave = r.LargestScaleRun("qdserver", true)) {
+        std::string clients = std::to_string(pWave->k) + " clients and a wave of " + std::to_string(pWave->wave);
+        targets.push_back({clients + ": the dialog's worst wait for a posted message (ms)",
+                           pWave->postedUnanswered ? kNaN : pWave->postedMs.Max(), BenchReport::kScalePingTargetMs});
+        targets.push_back({clients + ": failed calls", static_cast<double>(pWave->failed + pWave->waveFailed), 0});
+    }
     for (const BenchReport::Churn& run : r.ChurnRuns())
         if (run.object != "bare")
             targets.push_back({std::string("churn, ") + ObjectLabel(run.object) + ": commit growth a round after the first, median (KB)",
@@ -165,11 +172,11 @@ static std::vector<Target> Targets(const BenchReport& r)
     return targets;
 }
 
-const BenchReport::Scale* BenchReport::LargestScaleRun() const
+const BenchReport::Scale* BenchReport::LargestScaleRun(const std::string& server, bool bWave) const
 {
     const Scale* pLargest = nullptr;
     for (const Scale& run : m_scale)
-        if (pLargest == nullptr || run.k > pLargest->k)
+        if (run.server == server && (run.wave > 0) == bWave && (pLargest == nullptr || run.k > pLargest->k))
             pLargest = &run;
     return pLargest;
 }
@@ -192,16 +199,37 @@ void BenchReport::PrintTables(FILE* out) const
 
     if (!m_scale.empty()) {
         std::fprintf(out, "\nMany clients: k clients with one \"Enabled\" object each call \"Test\" at once "
-                          "(past the eighth object a call is one %.1f s wait)\n\n", kBarlessCallMs / 1000);
-        std::fprintf(out, "| k | Wall (s) | Floor (s) | Wall / floor | Slowest call (s) | Failed | Server threads "
-                          "| Private MB | Dialog answer median (ms) | Worst (ms) | Unanswered |\n");
-        std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                          "(past the eighth object a call is one %.1f s wait); the dialog's answer to a sent "
+                          "WM_NULL and its wait for a posted BM_SETSTATE meanwhile\n\n", kBarlessCallMs / 1000);
+        std::fprintf(out, "| Server | k | Wave | Wall (s) | Floor (s) | Wall / floor | Slowest call (s) | Failed "
+                          "| Server threads | Private MB | Sent: median (ms) | Worst (ms) | Posted: median (ms) "
+                          "| Worst (ms) | Unanswered |\n");
+        std::fprintf(out, "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
         for (const Scale& run : m_scale)
-            std::fprintf(out, "| %d | %s | %s | %s | %s | %d | %d | %s | %s | %s | %d |\n", run.k,
+            std::fprintf(out, "| %s | %d | %d | %s | %s | %s | %s | %d | %d | %s | %s | %s | %s | %s | %d |\n",
+                         run.Bare() ? "bare, MTA" : "QDSERVER", run.k, run.wave,
                          Fixed(run.wallMs / 1000, 3).c_str(), Fixed(run.FloorMs() / 1000, 1).c_str(),
                          Fixed(Ratio(run.wallMs, run.FloorMs()), 3).c_str(), Fixed(run.slowestMs / 1000, 3).c_str(),
                          run.failed, run.peakThreads, Fixed(run.peakPrivateMB, 1).c_str(),
-                         Fixed(run.pingMs.Median(), 1).c_str(), Fixed(run.pingMs.Max(), 1).c_str(), run.unanswered);
+                         Fixed(run.pingMs.Median(), 1).c_str(), Fixed(run.pingMs.Max(), 1).c_str(),
+                         Fixed(run.postedMs.Median(), 1).c_str(), Fixed(run.postedMs.Max(), 1).c_str(),
+                         run.unanswered + run.postedUnanswered);
+        for (const Scale& run : m_scale)
+            if (run.wave > 0)
+                std::fprintf(out, "\nThe wave of %d at k = %d (started 1 s after the first): %s s from its start to "
+                                  "its last return; a creation took %s s (median), %s s at most; the slowest creation "
+                                  "and call %s s; %d failed\n",
+                             run.wave, run.k, Fixed(run.waveWallMs / 1000, 3).c_str(),
+                             Fixed(run.waveCreateMs.Median() / 1000, 3).c_str(),
+                             Fixed(run.waveCreateMs.Max() / 1000, 3).c_str(), Fixed(run.waveSlowestMs / 1000, 3).c_str(),
+                             run.waveFailed);
+        const Scale* pOurs = LargestScaleRun();
+        const Scale* pBare = LargestScaleRun("bare_mta");
+        if (pOurs != nullptr && pBare != nullptr)
+            std::fprintf(out, "\n%d clients, wall / floor: QDSERVER %s (%d own threads), bare server %s (k = %d, a "
+                              "thread per call): the bare server's is what Wine's COM costs\n",
+                         pOurs->k, Fixed(Ratio(pOurs->wallMs, pOurs->FloorMs()), 3).c_str(), kScaleThreads,
+                         Fixed(Ratio(pBare->wallMs, pBare->FloorMs()), 3).c_str(), pBare->k);
     }
 
     if (!m_churn.empty()) {
@@ -262,15 +290,35 @@ bool BenchReport::WriteJson(const char* path) const
     for (size_t i = 0; i < m_scale.size(); ++i) {
         const Scale& run = m_scale[i];
         std::fprintf(f,
-                     "%s\n    {\"k\": %d, \"wall_ms\": %s, \"floor_ms\": %s, \"slowest_call_ms\": %s, \"failed\": %d, "
-                     "\"first_error\": \"0x%08lX\", \"server_threads\": %d, \"private_mb\": %s, "
-                     "\"ping_median_ms\": %s, \"ping_max_ms\": %s, \"pings\": %zu, \"unanswered\": %d}",
-                     i ? "," : "", run.k, JsonNumber(run.wallMs, 1).c_str(), JsonNumber(run.FloorMs(), 0).c_str(),
+                     "%s\n    {\"server\": \"%s\", \"k\": %d, \"wall_ms\": %s, \"floor_ms\": %s, \"ratio_to_floor\": %s, "
+                     "\"slowest_call_ms\": %s, \"failed\": %d, \"first_error\": \"0x%08lX\", \"server_threads\": %d, "
+                     "\"private_mb\": %s, \"ping_median_ms\": %s, \"ping_max_ms\": %s, \"pings\": %zu, "
+                     "\"unanswered\": %d, \"posted_median_ms\": %s, \"posted_max_ms\": %s, \"posted\": %zu, "
+                     "\"posted_unanswered\": %d",
+                     i ? "," : "", run.server.c_str(), run.k, JsonNumber(run.wallMs, 1).c_str(),
+                     JsonNumber(run.FloorMs(), 0).c_str(), JsonNumber(Ratio(run.wallMs, run.FloorMs()), 4).c_str(),
                      JsonNumber(run.slowestMs, 1).c_str(), run.failed, static_cast<unsigned long>(run.firstError),
                      run.peakThreads, JsonNumber(run.peakPrivateMB, 1).c_str(), JsonNumber(run.pingMs.Median(), 1).c_str(),
-                     JsonNumber(run.pingMs.Max(), 1).c_str(), run.pingMs.Count(), run.unanswered);
+                     JsonNumber(run.pingMs.Max(), 1).c_str(), run.pingMs.Count(), run.unanswered,
+                     JsonNumber(run.postedMs.Median(), 1).c_str(), JsonNumber(run.postedMs.Max(), 1).c_str(),
+                     run.postedMs.Count(), run.postedUnanswered);
+        if (run.wave > 0)
+            std::fprintf(f, ", \"wave\": %d, \"wave_wall_ms\": %s, \"wave_create_median_ms\": %s, "
+                            "\"wave_create_max_ms\": %s, \"wave_slowest_ms\": %s, \"wave_failed\": %d",
+                         run.wave, JsonNumber(run.waveWallMs, 1).c_str(), JsonNumber(run.waveCreateMs.Median(), 1).c_str(),
+                         JsonNumber(run.waveCreateMs.Max(), 1).c_str(), JsonNumber(run.waveSlowestMs, 1).c_str(),
+                         run.waveFailed);
+        std::fprintf(f, "}");
     }
-    std::fprintf(f, "\n  ],\n  \"churn\": [");
+    const Scale* pOurs = LargestScaleRun();
+    const Scale* pBare = LargestScaleRun("bare_mta");
+    if (pOurs != nullptr && pBare != nullptr)
+        std::fprintf(f, "\n  ],\n  \"scale_ratio_to_floor\": {\"k\": %d, \"qdserver\": %s, \"bare_k\": %d, "
+                        "\"bare_mta\": %s}", pOurs->k, JsonNumber(Ratio(pOurs->wallMs, pOurs->FloorMs()), 4).c_str(),
+                     pBare->k, JsonNumber(Ratio(pBare->wallMs, pBare->FloorMs()), 4).c_str());
+    else
+        std::fprintf(f, "\n  ],\n  \"scale_ratio_to_floor\": null");
+    std::fprintf(f, ",\n  \"churn\": [");
     for (size_t i = 0; i < m_churn.size(); ++i) {
         const Churn& run = m_churn[i];
         std::fprintf(f, "%s\n    {\"object\": \"%s\", \"objects_per_round\": %d, \"failed\": %d, \"commit_kb\": [",

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -29,22 +30,33 @@ public:
     };
 
     // k clients, each with one "Enabled" object of its own, calling "Test" at once. Objects past the
-    // eighth hold no bar: their call is one 600 ms wait.
+    // eighth hold no bar: their call is one 600 ms wait. The bare server's timed objects ("bare_mta")
+    // wait the same in its multithreaded apartment, where every running call has a thread.
     struct Scale {
         int k;
-        double wallMs;
+        double wallMs;          // the first k calls'
         double slowestMs;
-        int failed;
-        HRESULT firstError;
+        int failed;             // of the first k calls
+        HRESULT firstError;     // of either wave
         int peakThreads;        // the server's threads while the calls ran
         double peakPrivateMB;   // the server's private bytes while the calls ran
-        SampleStats pingMs;     // the dialog's answer to WM_NULL while the calls ran
+        SampleStats pingMs;     // the dialog's answer to WM_NULL (sent) while the calls ran
         int unanswered;         // pings not answered within the timeout
-        double FloorMs() const { return ScaleFloorMs(k, kScaleThreads); }
+        std::string server = "qdserver";  // or "bare_mta"
+        SampleStats postedMs;   // QDSERVER's dialog: a posted message's wait until handled
+        int postedUnanswered = 0;
+        int wave = 0;           // clients creating and calling while the first k calls run
+        double waveWallMs = std::numeric_limits<double>::quiet_NaN();  // from its start to its last return
+        SampleStats waveCreateMs;  // each wave client's creation
+        double waveSlowestMs = std::numeric_limits<double>::quiet_NaN();  // creation and call
+        int waveFailed = 0;
+        bool Bare() const { return server == "bare_mta"; }
+        // QDSERVER deals objects to its own threads; the bare server runs every call on its own.
+        double FloorMs() const { return ScaleFloorMs(k, Bare() ? k : kScaleThreads); }
     };
     static constexpr int kScaleThreads = 48;  // the own-thread cap under Wine
     static constexpr double kBarlessCallMs = 600.0;
-    static constexpr double kScalePingTargetMs = 100.0;
+    static constexpr double kScalePingTargetMs = 100.0;  // sent, and posted while a wave's creations wait
     static constexpr double kScaleWallTarget = 1.1;
     // The shortest the calls can take on nThreads own threads: objects are dealt to the threads in
     // turn, the first eight (with bars, 6 s each) to eight different threads, and a thread's calls queue.
@@ -81,7 +93,8 @@ public:
     // NaN when the run has no such figure.
     double MedianOf(const std::string& measure, const std::string& object) const;
     double WorstOwnThreadRatio() const;
-    const Scale* LargestScaleRun() const;  // nullptr without one
+    // The largest run of that server, with a wave or without; nullptr without one.
+    const Scale* LargestScaleRun(const std::string& server = "qdserver", bool bWave = false) const;
     const std::vector<Churn>& ChurnRuns() const { return m_churn; }
 
     void PrintTables(FILE* out) const;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <string>
@@ -72,8 +73,7 @@ bool Benchmark::Run()
         if (!FindClasses() || !BringUpQdServer())
             return false;
         m_progress.Phase("many clients at once", ++m_phase, m_phaseCount);
-        for (int k : m_options.scaleClients)
-            ScaleCalls(k);
+        ScalePhase();
         CloseServers();
         return true;
     }
@@ -105,8 +105,7 @@ bool Benchmark::Run()
     }
     if (scale) {
         m_progress.Phase("many clients at once", ++m_phase, m_phaseCount);
-        for (int k : m_options.scaleClients)
-            ScaleCalls(k);
+        ScalePhase();
     }
     RoundTrips();
     CreateRelease();
@@ -129,6 +128,8 @@ bool Benchmark::FindClasses()
         return false;
     }
     m_bareClsid = RemoteObject::ClassOf(QDBENCH_BARE_PROGID, &hr);
+    if (SUCCEEDED(hr))
+        m_bareMtaClsid = RemoteObject::ClassOf(QDBENCH_BARE_MTA_PROGID, &hr);
     if (FAILED(hr)) {
         m_progress.Note("%s is not registered (0x%08lX): start bare_server once", QDBENCH_BARE_PROGID,
                         static_cast<unsigned long>(hr));
@@ -286,28 +287,66 @@ void Benchmark::ConcurrentCalls(bool ownThread, int k, int sinks, BenchReport::T
                     run.failed ? " (calls failed)" : "");
 }
 
-void Benchmark::ScaleCalls(int k)
+void Benchmark::ScalePhase()
+{
+    for (int k : m_options.scaleClients)
+        ScaleCalls(k);
+    if (m_options.scaleClients.empty())
+        return;
+    const int largest = *std::max_element(m_options.scaleClients.begin(), m_options.scaleClients.end());
+    if (m_options.scaleWave > 0)
+        ScaleCalls(largest, m_options.scaleWave);
+    ScaleCalls(largest, 0, true);
+}
+
+void Benchmark::ScaleCalls(int k, int wave, bool bare)
 {
     BenchReport::Scale run{k, kNaN, 0, 0, S_OK, 0, 0, {}, 0};
-    std::vector<std::unique_ptr<RemoteObject>> objects = CreateObjects(true, k);
-    m_progress.Note("%d clients: %d objects created", k,
+    run.server = bare ? "bare_mta" : "qdserver";
+    run.wave = wave;
+    const char* name = bare ? "bare server" : "QDSERVER";
+    const ServerWindow& window = bare ? m_bareWindow : m_qdWindow;
+    std::vector<std::unique_ptr<RemoteObject>> objects;
+    if (bare) {
+        for (int i = 0; i < k; ++i)
+            objects.push_back(std::make_unique<RemoteObject>(m_bareMtaClsid));
+    } else {
+        objects = CreateObjects(true, k);
+    }
+    m_progress.Note("%s, %d clients%s: %d objects created", name, k, wave ? " and a wave" : "",
                     static_cast<int>(std::count_if(objects.begin(), objects.end(),
                                                    [](const auto& p) { return SUCCEEDED(p->Created()); })));
     GatedCalls calls(objects);
+    // The second wave starts once every first call runs: past the cap every own thread is in a
+    // call, so its creations wait for busy threads while the dialog must go on answering.
+    std::unique_ptr<GatedCalls> waveCalls = wave > 0 ? std::make_unique<GatedCalls>(m_qdClsid, wave) : nullptr;
+    const double kWaveAfterMs = 1000;
 
-    // While the calls run: the dialog pinged every 20 ms, the server counted every second (counting
-    // walks every thread of the system: done more often, it takes the CPU that the calls need).
-    const DWORD pid = m_qdWindow.ProcessId();
+    // While the calls run: the dialog pinged every 20 ms with a sent and a posted message, the
+    // server counted every second (counting walks every thread of the system: done more often, it
+    // takes the CPU that the calls need).
+    window.Find(kServerUpMs);
+    const DWORD pid = window.ProcessId();
     CUniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     const DWORD kPingTimeoutMs = 10000;
     double start = calls.Open();
+    double waveStart = kNaN;
     double nextCensus = start, nextNote = start + 5000;
-    while (calls.Done() < k) {
-        double ms = m_qdWindow.Ping(kPingTimeoutMs);
+    while (calls.Done() < k || (waveCalls && waveCalls->Done() < wave)) {
+        if (waveCalls && std::isnan(waveStart) && NowMs() >= start + kWaveAfterMs)
+            waveStart = waveCalls->Open();
+        double ms = window.Ping(kPingTimeoutMs);
         if (ms < 0)
             ++run.unanswered;
         else
             run.pingMs.Add(ms);
+        if (!bare) {
+            ms = window.PostedRoundTrip(kPingTimeoutMs);
+            if (ms < 0)
+                ++run.postedUnanswered;
+            else
+                run.postedMs.Add(ms);
+        }
         if (NowMs() >= nextCensus) {
             nextCensus += 1000;
             run.peakThreads = std::max(run.peakThreads, CountProcessThreads(pid));
@@ -319,7 +358,10 @@ void Benchmark::ScaleCalls(int k)
         }
         if (NowMs() >= nextNote) {
             nextNote += 5000;
-            m_progress.Note("%d clients: %.0f s, %d/%d calls done", k, (NowMs() - start) / 1000, calls.Done(), k);
+            m_progress.Note("%s, %d clients: %.0f s, %d/%d calls done%s", name, k, (NowMs() - start) / 1000,
+                            calls.Done(), k,
+                            waveCalls ? (", wave " + std::to_string(waveCalls->Done()) + "/" + std::to_string(wave)).c_str()
+                                      : "");
         }
         Sleep(20);
     }
@@ -329,10 +371,24 @@ void Benchmark::ScaleCalls(int k)
     run.wallMs = calls.WallMs();
     run.slowestMs = calls.SlowestMs();
     run.failed = calls.Failed(&run.firstError);
+    if (waveCalls) {
+        waveCalls->Join();
+        run.waveWallMs = waveCalls->WallMs();
+        run.waveCreateMs = waveCalls->CreationMs();
+        run.waveSlowestMs = waveCalls->SlowestMs();
+        HRESULT waveError = S_OK;
+        run.waveFailed = waveCalls->Failed(&waveError);
+        if (run.waveFailed > 0 && run.failed == 0)
+            run.firstError = waveError;
+    }
     m_report.Add(run);
-    m_progress.Note("%d clients: %.3f s for %.1f s of floor, dialog worst %.0f ms, %d threads, %.1f MB%s", k,
-                    run.wallMs / 1000, run.FloorMs() / 1000, run.pingMs.Max(), run.peakThreads, run.peakPrivateMB,
-                    run.failed ? " (calls failed)" : "");
+    m_progress.Note("%s, %d clients: %.3f s for %.1f s of floor, dialog worst %.0f ms sent, %.0f ms posted, %d threads, "
+                    "%.1f MB%s", name, k, run.wallMs / 1000, run.FloorMs() / 1000, run.pingMs.Max(),
+                    run.postedMs.Max(), run.peakThreads, run.peakPrivateMB,
+                    run.failed || run.waveFailed ? " (calls failed)" : "");
+    if (waveCalls)
+        m_progress.Note("wave of %d: %.3f s from its start, creation median %.3f s, slowest %.3f s", wave,
+                        run.waveWallMs / 1000, run.waveCreateMs.Median() / 1000, run.waveCreateMs.Max() / 1000);
 }
 
 void Benchmark::Churn(int kind)

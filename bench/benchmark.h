@@ -22,6 +22,7 @@ public:
         bool concurrentCalls = true;  // and the calls with event sinks
         int soloEventCalls = 3;       // one own-thread object with kTimingSinks sinks, called this often
         std::vector<int> scaleClients = {8, 48, 96, 192};  // the many-clients phase; empty skips it
+        int scaleWave = 48;           // a second wave's clients at the largest k; 0 skips that run
         bool scaleOnly = false;       // the many-clients phase alone
         int churnRounds = 5;          // rounds of objects churned through each kind; 0 skips it
         int churnObjects = 1200;      // a round's objects, half from each of two clients
@@ -46,8 +47,12 @@ private:
     // k QDSERVER objects, "Own Thread" as asked, once every earlier object has gone.
     std::vector<std::unique_ptr<RemoteObject>> CreateObjects(bool ownThread, int k);
     // k clients, each creating one "Enabled" object and calling "Test" at once, while the dialog is
-    // pinged and the server's threads and private bytes are sampled.
-    void ScaleCalls(int k);
+    // pinged and the server's threads and private bytes are sampled. With a wave, that many more
+    // clients create an object each and call it while the first k calls run. Against the bare
+    // server, its multithreaded apartment's timed objects take the place of QDSERVER's.
+    void ScaleCalls(int k, int wave = 0, bool bare = false);
+    // Every k plainly; at the largest, a second wave, and the bare server's burst.
+    void ScalePhase();
     // Two clients churn objects of the kind through its server; its memory after each round.
     void Churn(int kind);
     void RoundTrips();
@@ -59,6 +64,7 @@ private:
     BenchReport& m_report;
     CLSID m_qdClsid{};
     CLSID m_bareClsid{};
+    CLSID m_bareMtaClsid{};
     ServerWindow m_qdWindow;
     ServerWindow m_bareWindow;
     int m_phase = 0;

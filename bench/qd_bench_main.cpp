@@ -1,9 +1,10 @@
 // qd_bench: measures QDSERVER over out-of-process COM against a bare local server of ours.
-//   qd_bench.exe OUT.json [--quick | --scale=K,K,... | --churn=ROUNDS]
+//   qd_bench.exe OUT.json [--quick | --scale=K,K,... [--wave=N] | --churn=ROUNDS]
 // Progress goes to stderr, the tables (Markdown) to stdout, the same figures to OUT.json.
 // Both servers must be registered (each started once); --quick takes few samples, for traces;
-// --scale runs only the many-clients phase, with the given client counts; --churn only the churn
-// of objects through each server, with the given rounds.
+// --scale runs only the many-clients phase, with the given client counts (--wave: the second
+// wave's clients at the largest count, 0 for none); --churn only the churn of objects through each
+// server, with the given rounds.
 #include "bench_report.h"
 #include "benchmark.h"
 #include "progress.h"
@@ -58,6 +59,8 @@ int main(int argc, char** argv)
                 options.scaleClients.push_back(static_cast<int>(k));
                 p = *end == ',' ? end + 1 : end;
             }
+        } else if (std::strncmp(argv[i], "--wave=", 7) == 0) {
+            options.scaleWave = std::max(0, std::atoi(argv[i] + 7));
         } else if (jsonPath == nullptr && argv[i][0] != '-') {
             jsonPath = argv[i];
         } else {
@@ -66,7 +69,7 @@ int main(int argc, char** argv)
         }
     }
     if (jsonPath == nullptr) {
-        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick | --scale=K,K,... | --churn=ROUNDS]\n");
+        std::fprintf(stderr, "usage: qd_bench OUT.json [--quick | --scale=K,K,... [--wave=N] | --churn=ROUNDS]\n");
         return 2;
     }
 

@@ -27,7 +27,7 @@ STDMETHODIMP CBareClassFactory::CreateInstance(IUnknown* pOuter, REFIID riid, vo
     *ppv = nullptr;
     if (pOuter != nullptr)
         return CLASS_E_NOAGGREGATION;
-    auto* pObject = new (std::nothrow) CBareDispatch;
+    auto* pObject = new (std::nothrow) CBareDispatch(m_bTimedObjects);
     if (pObject == nullptr)
         return E_OUTOFMEMORY;
     HRESULT hr = pObject->QueryInterface(riid, ppv);

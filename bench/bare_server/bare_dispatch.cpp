@@ -1,6 +1,29 @@
 #include "bare_dispatch.h"
 
-CBareDispatch::CBareDispatch() : m_nRefs(1) {}
+namespace {
+
+const int kSlots = 8;
+const DWORD kStepMs = 600;
+const int kStepsWithSlot = 10;
+LONG g_nSlotsHeld = 0;
+
+}  // namespace
+
+CBareDispatch::CBareDispatch(bool bTimedTest) : m_nRefs(1)
+{
+    if (!bTimedTest)
+        return;
+    m_bHoldsSlot = InterlockedIncrement(&g_nSlotsHeld) <= kSlots;
+    if (!m_bHoldsSlot)
+        InterlockedDecrement(&g_nSlotsHeld);
+    m_nSteps = m_bHoldsSlot ? kStepsWithSlot : 1;
+}
+
+CBareDispatch::~CBareDispatch()
+{
+    if (m_bHoldsSlot)
+        InterlockedDecrement(&g_nSlotsHeld);
+}
 
 STDMETHODIMP CBareDispatch::QueryInterface(REFIID riid, void** ppv)
 {
@@ -64,5 +87,7 @@ STDMETHODIMP CBareDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISP
         return DISP_E_MEMBERNOTFOUND;
     if (pVarResult != nullptr)
         VariantInit(pVarResult);
+    for (int i = 0; i < m_nSteps; ++i)
+        Sleep(kStepMs);
     return S_OK;
 }

@@ -1,8 +1,9 @@
 // bare_server: the smallest local automation server we can write, to measure what Wine's COM costs
-// by itself. Every start writes the class registration; started by COM (-Embedding) it serves
-// CBareDispatch objects from its main apartment until its hidden window is closed. Started by hand,
-// it only registers.
+// by itself. Every start writes the class registrations; started by COM (-Embedding) it serves
+// CBareDispatch objects until its hidden window is closed: QDBENCH.BARE's from its main apartment,
+// QDBENCH.BAREMTA's (timed) from its multithreaded apartment. Started by hand, it only registers.
 #include "bare_class_factory.h"
+#include "bare_mta_class.h"
 #include "bench_names.h"
 
 #include <reg_key.h>
@@ -23,17 +24,22 @@ bool SetDefaultValue(const std::string& subKey, const std::string& value)
            key.SetStringValue(nullptr, value) == ERROR_SUCCESS;
 }
 
-bool Register()
+bool RegisterClass(const char* progId, const char* clsid)
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string clsidKey = std::string("CLSID\\") + QDBENCH_BARE_CLSID;
-    return SetDefaultValue(QDBENCH_BARE_PROGID, QDBENCH_BARE_PROGID) &&
-           SetDefaultValue(std::string(QDBENCH_BARE_PROGID) + "\\CLSID", QDBENCH_BARE_CLSID) &&
-           SetDefaultValue(clsidKey, QDBENCH_BARE_PROGID) &&
-           SetDefaultValue(clsidKey + "\\ProgID", QDBENCH_BARE_PROGID) &&
+    const std::string clsidKey = std::string("CLSID\\") + clsid;
+    return SetDefaultValue(progId, progId) && SetDefaultValue(std::string(progId) + "\\CLSID", clsid) &&
+           SetDefaultValue(clsidKey, progId) && SetDefaultValue(clsidKey + "\\ProgID", progId) &&
            SetDefaultValue(clsidKey + "\\LocalServer32", std::string("\"") + path + "\"");
 }
+
+bool Register()
+{
+    return RegisterClass(QDBENCH_BARE_PROGID, QDBENCH_BARE_CLSID) &&
+           RegisterClass(QDBENCH_BARE_MTA_PROGID, QDBENCH_BARE_MTA_CLSID);
+}
+
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -77,12 +83,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
         return 2;
     HWND hWnd = CreateHiddenWindow(hInstance);
     CLSID clsid;
-    const char* clsidText = QDBENCH_BARE_CLSID;
-    std::wstring wide(clsidText, clsidText + std::strlen(clsidText));
     static CBareClassFactory s_factory;
     DWORD dwRegister = 0;
     int code = 3;
-    if (hWnd != nullptr && SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid)) &&
+    CBareMtaClass mtaClass;
+    if (hWnd != nullptr && mtaClass.Registered() && CBareMtaClass::ClassId(QDBENCH_BARE_CLSID, &clsid) &&
         SUCCEEDED(CoRegisterClassObject(clsid, &s_factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &dwRegister))) {
         MSG msg;
         while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

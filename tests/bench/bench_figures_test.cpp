@@ -84,6 +84,35 @@ TEST(BenchReportTest, ScaleFloorDealsObjectsToThreadsInTurnAndQueuesEachThreadsC
     EXPECT_TRUE(std::isnan(BenchReport::ScaleFloorMs(0, 48)));
 }
 
+TEST(BenchReportTest, ManyClientsTargetsReadOurPlainBurstAndTheWaveApart)
+{
+    BenchReport report;
+    BenchReport::Scale ours{96, 7000, 6100, 0, S_OK, 60, 40, SampleStats({2}), 0};
+    BenchReport::Scale largest{192, 9000, 6200, 0, S_OK, 60, 50, SampleStats({3}), 0};
+    BenchReport::Scale wave{192, 9500, 6300, 0, S_OK, 60, 55, SampleStats({4}), 0};
+    wave.wave = 48;
+    BenchReport::Scale bare{192, 6300, 6100, 0, S_OK, 200, 20, SampleStats({1}), 0};
+    bare.server = "bare_mta";
+    for (const auto& run : {ours, wave, bare, largest})
+        report.Add(run);
+    ASSERT_NE(report.LargestScaleRun(), nullptr);
+    EXPECT_DOUBLE_EQ(report.LargestScaleRun()->wallMs, 9000) << "neither the wave's run nor the bare server's";
+    ASSERT_NE(report.LargestScaleRun("qdserver", true), nullptr);
+    EXPECT_EQ(report.LargestScaleRun("qdserver", true)->wave, 48);
+    EXPECT_DOUBLE_EQ(report.LargestScaleRun("bare_mta")->FloorMs(), 6000) << "every call on a thread of its own";
+    EXPECT_DOUBLE_EQ(report.LargestScaleRun()->FloorMs(), 7800);
+    EXPECT_TRUE(report.Complete(false));
+
+    wave.postedUnanswered = 1;  // a posted message the dialog never handled
+    report.Add(wave);
+    EXPECT_FALSE(report.Complete(false));
+    BenchReport failedWave;
+    wave.postedUnanswered = 0;
+    wave.waveFailed = 2;
+    failedWave.Add(wave);
+    EXPECT_FALSE(failedWave.Complete(false)) << "a wave's failed call";
+}
+
 TEST(BenchReportTest, ChurnGrowthIgnoresOneHeapStepButNotASteadyGrowth)
 {
     using Churn = BenchReport::Churn;

@@ -14,6 +14,17 @@ const int kFirstBarId = 1000;
 const int kEnabledId = 1008;
 const int kDisabledId = 1009;
 
+// The dialog's group box ("Own Thread", which has no control ID of its own).
+BOOL CALLBACK FindGroupBox(HWND hWnd, LPARAM lParam)
+{
+    char name[32] = "";
+    GetClassNameA(hWnd, name, sizeof(name));
+    if (lstrcmpiA(name, "Button") != 0 || (GetWindowLongA(hWnd, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX)
+        return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = hWnd;
+    return FALSE;
+}
+
 }  // namespace
 
 HWND ServerWindow::Find(DWORD timeoutMs) const { return m_query.WaitFor(timeoutMs); }
@@ -134,3 +145,27 @@ double ServerWindow::PostedPing(int freeSlot, DWORD timeoutMs) const
     return handled ? ms : -1.0;
 }
 
+
+double ServerWindow::PostedRoundTrip(DWORD timeoutMs) const
+{
+    HWND hBox = nullptr;
+    HWND hWnd = Find();
+    if (hWnd != nullptr)
+        EnumChildWindows(hWnd, &FindGroupBox, reinterpret_cast<LPARAM>(&hBox));
+    // The state now, answered even while the dialog's thread waits; the post toggles it.
+    DWORD_PTR state = 0;
+    if (hBox == nullptr || !SendMessageTimeoutA(hBox, BM_GETSTATE, 0, 0, SMTO_NORMAL, timeoutMs, &state))
+        return -1.0;
+    const bool pushed = (state & BST_PUSHED) == 0;
+    double start = NowMs();
+    if (!PostMessageA(hBox, BM_SETSTATE, pushed, 0))
+        return -1.0;
+    bool handled = WaitUntil(
+        [&] {
+            DWORD_PTR now = 0;
+            return SendMessageTimeoutA(hBox, BM_GETSTATE, 0, 0, SMTO_NORMAL, timeoutMs, &now) &&
+                   ((now & BST_PUSHED) != 0) == pushed;
+        },
+        timeoutMs, 1);
+    return handled ? NowMs() - start : -1.0;
+}

@@ -48,6 +48,11 @@ public:
     // Milliseconds until a message posted to the bar of a free slot has been handled (its position
     // set, read back, and set to 0 again), or -1 if not within timeoutMs: what input waits.
     double PostedPing(int freeSlot, DWORD timeoutMs) const;
+    // Milliseconds until a message posted to the dialog has been handled, or -1 if not within
+    // timeoutMs: BM_SETSTATE posted to the "Own Thread" group box, toggling its pushed state, read
+    // back with a sent BM_GETSTATE. A group box draws no pushed state and notifies no one, so no bar,
+    // choice or button that clients or users touch is disturbed, however many objects hold bars.
+    double PostedRoundTrip(DWORD timeoutMs) const;
 
 private:
     WindowQuery m_query;
