@@ -13,12 +13,13 @@ const char* CallTally::OutcomeName(int outcome)
     return outcome >= 0 && outcome < kOutcomeCount ? kNames[outcome] : "?";
 }
 
-CallTally::Outcome CallTally::Classify(const std::string& action, HRESULT hr, bool bServerGone)
+CallTally::Outcome CallTally::Classify(const std::string& action, HRESULT hr, Server server)
 {
     if (SUCCEEDED(hr))
         return kOk;
     if (hr == E_NOTIMPL && action.find("lock_server") != std::string::npos)
         return kWineStub;
+    const bool bEnding = server != Server::kRunning, bGone = server == Server::kGone;
     switch (hr) {
     case E_ABORT:
         return kAborted;
@@ -27,15 +28,26 @@ CallTally::Outcome CallTally::Classify(const std::string& action, HRESULT hr, bo
     case CO_E_SERVER_STOPPING:
         return kStopping;
     case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
-        return bServerGone ? kUnavailable : kUnexpected;
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):  // under way as the process went
+    case RPC_E_SERVER_DIED_DNE:
+        return bGone ? kUnavailable : kUnexpected;
+    case HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF):
+        // Wine's answer for an object whose stub the end has disconnected.
+        return bEnding ? kDisconnected : kUnexpected;
+    case E_NOINTERFACE:
+        // Wine's remote QueryInterface of a disconnected object (an advise asks for the container).
+        return bEnding && action == "advise" ? kDisconnected : kUnexpected;
+    case E_FAIL:
+        // Wine's activation of a class being withdrawn, where Windows starts a new server.
+        return bEnding && (action == "create" || action == "get_factory") ? kStopping : kUnexpected;
     default:
         return kUnexpected;
     }
 }
 
-CallTally::Outcome CallTally::Add(const std::string& action, HRESULT hr, bool bServerGone)
+CallTally::Outcome CallTally::Add(const std::string& action, HRESULT hr, Server server)
 {
-    Outcome outcome = Classify(action, hr, bServerGone);
+    Outcome outcome = Classify(action, hr, server);
     std::vector<int>& counts = m_byAction[action];
     counts.resize(kOutcomeCount, 0);
     ++counts[outcome];

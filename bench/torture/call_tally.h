@@ -10,15 +10,18 @@
 
 class CallTally {
 public:
-    // The errors a call may meet while the server ends. RPC_S_SERVER_UNAVAILABLE only counts once
-    // the server's process is gone: the caller says whether it was.
+    // The errors a call may meet while the server ends. The caller says where the server stood:
+    // running, told to end (Wine's own answers for a disconnected object and a withdrawn class
+    // count from then on), or its process gone (RPC_S_SERVER_UNAVAILABLE, and a call that was
+    // under way as it went, only then).
     // kWineStub: E_NOTIMPL from LockServer, which Wine's class factory proxy does not pass on.
     enum Outcome { kOk, kAborted, kDisconnected, kStopping, kUnavailable, kWineStub, kUnexpected, kOutcomeCount };
+    enum class Server { kRunning, kEnding, kGone };
     static const char* OutcomeName(int outcome);
-    static Outcome Classify(const std::string& action, HRESULT hr, bool bServerGone);
+    static Outcome Classify(const std::string& action, HRESULT hr, Server server);
 
     // Counts one call of `action` (a short name: "create", "test", ...). Returns its outcome.
-    Outcome Add(const std::string& action, HRESULT hr, bool bServerGone);
+    Outcome Add(const std::string& action, HRESULT hr, Server server);
     void Merge(const CallTally& other);
 
     int Count(int outcome) const;

@@ -3,6 +3,7 @@
 // processes make random choices against it, and ends it at a random moment one of the ways a user
 // or the system ends it; then checks what the round must leave.
 //   qd_torture.exe [--seconds=N] [--seed=S] [--clients=K] [--threads=T] [--max-pause=MS] [--rounds=N]
+//                  [--post-limit=MS]   (the longest posted-message wait a round passes with; 200)
 // Progress on stderr, the summary table (Markdown) on stdout. Exit code 0 when every round passed.
 //   qd_torture.exe --client ...   one client process (the run starts them)
 #include "progress.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
         return RunClient(argc, argv);
 
     int seconds = 60, clients = 3, threads = 2, maxPauseMs = 20, maxRounds = 0;
+    double postLimitMs = TortureRound::kPostLimitMs;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     uint32_t seed = static_cast<uint32_t>(now.QuadPart ^ (now.QuadPart >> 32) ^ GetCurrentProcessId()) % 1000000000u;
@@ -102,9 +104,11 @@ int main(int argc, char** argv)
             maxPauseMs = std::max(0, std::atoi(v));
         else if (const char* v = Value(argv[i], "--rounds="))
             maxRounds = std::max(1, std::atoi(v));
+        else if (const char* v = Value(argv[i], "--post-limit="))
+            postLimitMs = std::max(1, std::atoi(v));
         else {
             std::fprintf(stderr, "usage: qd_torture [--seconds=N] [--seed=S] [--clients=K] [--threads=T] "
-                                 "[--max-pause=MS] [--rounds=N]\n");
+                                 "[--max-pause=MS] [--rounds=N] [--post-limit=MS]\n");
             return 2;
         }
     }
@@ -142,6 +146,7 @@ int main(int argc, char** argv)
         plan.clients = clients;
         plan.threads = threads;
         plan.maxPauseMs = maxPauseMs;
+        plan.postLimitMs = postLimitMs;
         TortureRound::Result result = round.Run(plan);
         report.Add(result);
         progress.Note("%s", TortureReport::Line(result).c_str());

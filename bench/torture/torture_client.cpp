@@ -48,6 +48,7 @@ int TortureClient::Run()
     HRESULT hr = S_OK;
     m_clsid = RemoteObject::ClassOf(QDSERVER_PROGID, &hr);
     m_stop.Reset(OpenEventA(SYNCHRONIZE, FALSE, m_options.stopEvent.c_str()));
+    m_ending.Reset(OpenEventA(SYNCHRONIZE, FALSE, (m_options.stopEvent + kEndingSuffix).c_str()));
     m_server.Reset(OpenProcess(SYNCHRONIZE, FALSE, m_options.serverPid));
     m_counterMapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, m_options.callCounter.c_str()));
     if (m_counterMapping)
@@ -364,10 +365,19 @@ bool TortureClient::ServerGone() const { return WaitForSingleObject(m_server.Get
 
 void TortureClient::Record(const char* action, HRESULT hr)
 {
-    // Only RPC_S_SERVER_UNAVAILABLE asks whether the server has gone, which may take a moment.
-    bool bGone = hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) && ServerGone();
+    // Only a failure asks where the server stands. Whether it has gone may take a moment to see:
+    // only the errors of a process that went wait for it.
+    CallTally::Server server = CallTally::Server::kRunning;
+    if (FAILED(hr)) {
+        const bool bProcessError = hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+                                   hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || hr == RPC_E_SERVER_DIED_DNE;
+        if (WaitForSingleObject(m_ending.Get(), 0) == WAIT_OBJECT_0)
+            server = CallTally::Server::kEnding;
+        if (bProcessError ? ServerGone() : WaitForSingleObject(m_server.Get(), 0) == WAIT_OBJECT_0)
+            server = CallTally::Server::kGone;
+    }
     std::lock_guard<std::mutex> lock(m_lock);
-    if (m_tally.Add(action, hr, bGone) == CallTally::kUnexpected)
+    if (m_tally.Add(action, hr, server) == CallTally::kUnexpected)
         std::fprintf(stderr, "[client %d] unexpected: %s returned 0x%08lX (server %s, %s)\n", m_options.index, action,
                      static_cast<unsigned long>(hr),
                      WaitForSingleObject(m_server.Get(), 0) == WAIT_TIMEOUT ? "running" : "gone",

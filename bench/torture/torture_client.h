@@ -36,6 +36,8 @@ public:
         std::string tallyPath;
     };
     static constexpr int kUnexpectedExit = 3;
+    // The conductor's event, named after the stop event, that it sets as it ends the server.
+    static constexpr const char* kEndingSuffix = ".ending";
     static constexpr int kHungExit = 4;  // a thread was still in a call long after the stop
 
     explicit TortureClient(const Options& options);
@@ -66,6 +68,7 @@ private:
     Options m_options;
     CLSID m_clsid{};
     CUniqueHandle m_stop;
+    CUniqueHandle m_ending;  // set by the conductor as it tells the server to end
     CUniqueHandle m_server;
     CUniqueHandle m_counterMapping;
     volatile LONG* m_pCallsInFlight = nullptr;

@@ -27,6 +27,7 @@ public:
         int threads = 2;             // each client's
         int maxOwnThreads = 2;
         int maxPauseMs = 20;         // the server's interleaving points
+        double postLimitMs = kPostLimitMs;  // a longer posted-message wait fails the round
     };
     struct Result {
         Plan plan;

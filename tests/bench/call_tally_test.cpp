@@ -8,28 +8,39 @@ namespace {
 
 const HRESULT kUnavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
 
-TEST(CallTallyTest, OnlyTheEndsErrorsAreAllowedAndUnavailableOnlyOnceTheServerIsGone)
+constexpr auto kRunning = CallTally::Server::kRunning, kEnding = CallTally::Server::kEnding,
+               kGone = CallTally::Server::kGone;
+
+TEST(CallTallyTest, OnlyTheEndsErrorsAreAllowedWinesFormsOnlyOnceTheEndBeganUnavailableOnlyOnceGone)
 {
-    EXPECT_EQ(CallTally::Classify("test", S_OK, false), CallTally::kOk);
-    EXPECT_EQ(CallTally::Classify("test", E_ABORT, false), CallTally::kAborted);
-    EXPECT_EQ(CallTally::Classify("test", RPC_E_DISCONNECTED, false), CallTally::kDisconnected);
-    EXPECT_EQ(CallTally::Classify("create", CO_E_SERVER_STOPPING, false), CallTally::kStopping);
-    EXPECT_EQ(CallTally::Classify("test", kUnavailable, true), CallTally::kUnavailable);
-    EXPECT_EQ(CallTally::Classify("test", kUnavailable, false), CallTally::kUnexpected)
+    EXPECT_EQ(CallTally::Classify("test", S_OK, kRunning), CallTally::kOk);
+    EXPECT_EQ(CallTally::Classify("test", E_ABORT, kRunning), CallTally::kAborted);
+    EXPECT_EQ(CallTally::Classify("test", RPC_E_DISCONNECTED, kRunning), CallTally::kDisconnected);
+    EXPECT_EQ(CallTally::Classify("create", CO_E_SERVER_STOPPING, kRunning), CallTally::kStopping);
+    EXPECT_EQ(CallTally::Classify("test", kUnavailable, kGone), CallTally::kUnavailable);
+    EXPECT_EQ(CallTally::Classify("test", kUnavailable, kEnding), CallTally::kUnexpected)
         << "a server that still runs and does not answer is a fault";
-    EXPECT_EQ(CallTally::Classify("test", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true), CallTally::kUnexpected);
-    EXPECT_EQ(CallTally::Classify("advise", E_NOINTERFACE, false), CallTally::kUnexpected);
+    EXPECT_EQ(CallTally::Classify("test", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), kGone), CallTally::kUnavailable);
+    EXPECT_EQ(CallTally::Classify("test", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), kEnding), CallTally::kUnexpected);
+    // Wine's answers for a disconnected object and a withdrawn class: faults while no end began.
+    EXPECT_EQ(CallTally::Classify("test", HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF), kEnding), CallTally::kDisconnected);
+    EXPECT_EQ(CallTally::Classify("test", HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF), kRunning), CallTally::kUnexpected);
+    EXPECT_EQ(CallTally::Classify("advise", E_NOINTERFACE, kEnding), CallTally::kDisconnected);
+    EXPECT_EQ(CallTally::Classify("advise", E_NOINTERFACE, kRunning), CallTally::kUnexpected);
+    EXPECT_EQ(CallTally::Classify("test", E_NOINTERFACE, kEnding), CallTally::kUnexpected);
+    EXPECT_EQ(CallTally::Classify("create", E_FAIL, kEnding), CallTally::kStopping);
+    EXPECT_EQ(CallTally::Classify("create", E_FAIL, kRunning), CallTally::kUnexpected);
     // Wine's class factory proxy answers LockServer with E_NOTIMPL; nothing else may.
-    EXPECT_EQ(CallTally::Classify("lock_server", E_NOTIMPL, false), CallTally::kWineStub);
-    EXPECT_EQ(CallTally::Classify("test", E_NOTIMPL, false), CallTally::kUnexpected);
+    EXPECT_EQ(CallTally::Classify("lock_server", E_NOTIMPL, kRunning), CallTally::kWineStub);
+    EXPECT_EQ(CallTally::Classify("test", E_NOTIMPL, kRunning), CallTally::kUnexpected);
 }
 
 TEST(CallTallyTest, AClientsTallySurvivesTheFileAndAddsUp)
 {
     CallTally client;
-    client.Add("test", S_OK, false);
-    client.Add("test", RPC_E_DISCONNECTED, false);
-    client.Add("create", E_FAIL, false);
+    client.Add("test", S_OK, kRunning);
+    client.Add("test", RPC_E_DISCONNECTED, kRunning);
+    client.Add("create", E_FAIL, kRunning);
     CallTally read = CallTally::Parse(client.Serialize() + "end\n");
     EXPECT_EQ(read.Serialize(), client.Serialize());
 

@@ -133,17 +133,6 @@ double ServerWindow::Ping(DWORD timeoutMs) const
     return ok ? NowMs() - start : -1.0;
 }
 
-double ServerWindow::PostedPing(int freeSlot, DWORD timeoutMs) const
-{
-    HWND hBar = GetDlgItem(Find(), kFirstBarId + freeSlot);
-    double start = NowMs();
-    if (hBar == nullptr || !PostMessageA(hBar, PBM_SETPOS, 50, 0))
-        return -1.0;
-    bool handled = WaitUntil([&] { return Bar(freeSlot) == 50; }, timeoutMs, 1);
-    double ms = NowMs() - start;
-    SendMessageA(hBar, PBM_SETPOS, 0, 0);
-    return handled ? ms : -1.0;
-}
 
 
 double ServerWindow::PostedRoundTrip(DWORD timeoutMs) const

@@ -43,11 +43,8 @@ public:
     bool SelectOwnThread(bool enabled) const;
     // Milliseconds the window takes to answer a message, or -1 if it does not within timeoutMs.
     // A sent message is answered by a thread that waits answering sent messages only, so this says
-    // nothing of input, paint or posted calls: PostedPing does.
+    // nothing of input, paint or posted calls: PostedRoundTrip does.
     double Ping(DWORD timeoutMs) const;
-    // Milliseconds until a message posted to the bar of a free slot has been handled (its position
-    // set, read back, and set to 0 again), or -1 if not within timeoutMs: what input waits.
-    double PostedPing(int freeSlot, DWORD timeoutMs) const;
     // Milliseconds until a message posted to the dialog has been handled, or -1 if not within
     // timeoutMs: BM_SETSTATE posted to the "Own Thread" group box, toggling its pushed state, read
     // back with a sent BM_GETSTATE. A group box draws no pushed state and notifies no one, so no bar,
