@@ -50,3 +50,13 @@ int CLiveEngines::CountOf(DWORD nCreatorThreadID)
         return e.nCreatorThreadID == nCreatorThreadID && !e.bStarting;
     }));
 }
+
+std::vector<COwnThreadEngine*> CLiveEngines::Of(DWORD nCreatorThreadID)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<COwnThreadEngine*> engines;
+    for (const CEntry& e : m_entries)
+        if (e.nCreatorThreadID == nCreatorThreadID && !e.bStarting)
+            engines.push_back(e.pEngine);
+    return engines;
+}

@@ -22,6 +22,8 @@ public:
     COwnThreadEngine* TakeNext(DWORD nCreatorThreadID);
     // The engines created on that thread, those still starting left out.
     int CountOf(DWORD nCreatorThreadID);
+    // The engines created on that thread, those still starting left out.
+    std::vector<COwnThreadEngine*> Of(DWORD nCreatorThreadID);
 
 private:
     CLiveEngines() = default;

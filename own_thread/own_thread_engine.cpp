@@ -67,8 +67,17 @@ BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
         pEngine->DisconnectFromClients();
 
     // The final releases of own-thread objects arrive here as posted messages.
-    AfxPumpMessagesUntil(nullptr, dwTimeoutMs, [&] { return engines.CountOf(nThreadID) == 0; });
-    return engines.CountOf(nThreadID) == 0;
+    if (AfxPumpMessagesUntil(nullptr, dwTimeoutMs, [&] { return engines.CountOf(nThreadID) == 0; }))
+        return TRUE;
+    // Said on the debugger output: which objects kept the end waiting, and where they stood.
+    for (COwnThreadEngine* pEngine : engines.Of(nThreadID)) {
+        char szLine[160];
+        wsprintfA(szLine, "QD end: an object did not go: count %ld, own thread %lu, %s\n",
+                  static_cast<long>(pEngine->OwnerRefCount()), static_cast<unsigned long>(pEngine->m_nOwnThreadID.load()),
+                  pEngine->m_bEnabled ? "on its own thread" : "on its creating thread");
+        OutputDebugStringA(szLine);
+    }
+    return FALSE;
 }
 
 BOOL COwnThreadEngine::EnableOwnThread()
@@ -150,10 +159,12 @@ void COwnThreadEngine::WaitAnsweringSentMessages(HANDLE hEvent)
 
 BOOL COwnThreadEngine::DeferFinalRelease()
 {
-    DWORD nThreadID = CurrentThreadID();
-    if (nThreadID == m_nCreatorThreadID)
+    if (CurrentThreadID() == m_nCreatorThreadID)
         return FALSE;
-    if (nThreadID == m_nOwnThreadID && m_finalReleaseWnd.GetSafeHwnd() != nullptr) {
+    // Usually the own thread; but COM may drop a stub's last reference on a thread of its own (Wine
+    // does, for a release that its RPC thread takes in while the end disconnects). Posted from any
+    // thread, the deletion reaches the creating thread: not posted, the object would never go.
+    if (m_finalReleaseWnd.GetSafeHwnd() != nullptr) {
         PostMessageA(m_finalReleaseWnd.GetSafeHwnd(), WM_OWNTHREAD_FINALRELEASE, 0, 0);
         QD_INTERLEAVING_POINT(kPointFinalReleasePosted);
     }

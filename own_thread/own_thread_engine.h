@@ -36,7 +36,8 @@ public:
     BOOL IsOwnThreadEnabled() const { return m_bEnabled; }
     // Asks the own thread to run OnThreadEvent (or to let the engine go once m_bStopThread is set).
     BOOL SetThreadEvent();
-    // From the owning object's final release. TRUE: the object must not be deleted now.
+    // From the owning object's final release. TRUE: the object must not be deleted now; its deletion
+    // was posted to the creating thread.
     BOOL DeferFinalRelease();
     // From the owning object's interface hook, on the creating thread: IUnknown, IDispatch and the
     // class's dispatch interface (piidDispatch, may be NULL) get the proxy, any other interface is
