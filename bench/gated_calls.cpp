@@ -33,13 +33,13 @@ void GatedCalls::Call(size_t i, RemoteObject* pObject, const CLSID* pClsid)
     WaitForSingleObject(m_gate.Get(), INFINITE);
     double start = NowMs();
     std::unique_ptr<RemoteObject> created;
-    if (pObject == nullptr && SUCCEEDED(hrInit)) {
+    if (pObject == nullptr && pClsid != nullptr && SUCCEEDED(hrInit)) {
         created = std::make_unique<RemoteObject>(*pClsid);
         pObject = created.get();
         m_createMs[i] = NowMs() - start;
     }
-    m_results[i] = FAILED(hrInit) ? hrInit : pObject->Created();
-    if (SUCCEEDED(m_results[i]))
+    m_results[i] = FAILED(hrInit) ? hrInit : pObject != nullptr ? pObject->Created() : E_POINTER;
+    if (pObject != nullptr && SUCCEEDED(m_results[i]))
         m_results[i] = pObject->Test();
     m_endMs[i] = NowMs();
     m_callMs[i] = m_endMs[i] - start;

@@ -4,6 +4,7 @@
 // or the system ends it; then checks what the round must leave.
 //   qd_torture.exe [--seconds=N] [--seed=S] [--clients=K] [--threads=T] [--max-pause=MS] [--rounds=N]
 //                  [--post-limit=MS]   (the longest posted-message wait a round passes with; 200)
+//                  [--endings=N]       (the first N of WM_CLOSE, close box, Esc, logoff; all 4)
 // Progress on stderr, the summary table (Markdown) on stdout. Exit code 0 when every round passed.
 //   qd_torture.exe --client ...   one client process (the run starts them)
 #include "progress.h"
@@ -39,7 +40,8 @@ std::string RegisteredServer()
     if (FAILED(hr))
         return "";
     wchar_t text[64];
-    StringFromGUID2(clsid, text, 64);
+    if (StringFromGUID2(clsid, text, 64) == 0)
+        return "";
     std::string key = "CLSID\\";
     for (const wchar_t* p = text; *p; ++p)
         key += static_cast<char>(*p);
@@ -88,6 +90,7 @@ int main(int argc, char** argv)
 
     int seconds = 60, clients = 3, threads = 2, maxPauseMs = 20, maxRounds = 0;
     double postLimitMs = TortureRound::kPostLimitMs;
+    int endings = ServerRun::kEndingCount;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     uint32_t seed = static_cast<uint32_t>(now.QuadPart ^ (now.QuadPart >> 32) ^ GetCurrentProcessId()) % 1000000000u;
@@ -106,9 +109,11 @@ int main(int argc, char** argv)
             maxRounds = std::max(1, std::atoi(v));
         else if (const char* v = Value(argv[i], "--post-limit="))
             postLimitMs = std::max(1, std::atoi(v));
+        else if (const char* v = Value(argv[i], "--endings="))
+            endings = std::min(std::max(1, std::atoi(v)), static_cast<int>(ServerRun::kEndingCount));
         else {
             std::fprintf(stderr, "usage: qd_torture [--seconds=N] [--seed=S] [--clients=K] [--threads=T] "
-                                 "[--max-pause=MS] [--rounds=N] [--post-limit=MS]\n");
+                                 "[--max-pause=MS] [--rounds=N] [--post-limit=MS] [--endings=N]\n");
             return 2;
         }
     }
@@ -116,9 +121,10 @@ int main(int argc, char** argv)
     progress.Note("seed %lu (replay: --seed=%lu --clients=%d --threads=%d --max-pause=%d)",
                   static_cast<unsigned long>(seed), static_cast<unsigned long>(seed), clients, threads, maxPauseMs);
 
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    std::string server = RegisteredServer();
-    CoUninitialize();
+    const HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    std::string server = SUCCEEDED(hrInit) ? RegisteredServer() : std::string();
+    if (SUCCEEDED(hrInit))
+        CoUninitialize();
     if (server.empty()) {
         progress.Note("%s is not registered: start QDSERVER once (or QDSERVER /RegServer)", QDSERVER_PROGID);
         return 2;
@@ -131,7 +137,7 @@ int main(int argc, char** argv)
     GetModuleFileNameA(nullptr, self, sizeof(self));
 
     std::mt19937 rng(seed);
-    TortureRound round(server, self, progress);
+    TortureRound round(server, self);
     TortureReport report;
     double end = NowMs() + seconds * 1000.0;
     while (NowMs() < end && (maxRounds == 0 || report.Rounds() < maxRounds)) {
@@ -139,7 +145,7 @@ int main(int argc, char** argv)
         plan.index = report.Rounds() + 1;
         plan.seed = static_cast<uint32_t>(rng());
         plan.releasedFirst = rng() % 5 < 2;
-        plan.ending = static_cast<int>(rng() % ServerRun::kEndingCount);
+        plan.ending = static_cast<int>(rng() % static_cast<uint32_t>(endings));
         plan.busyMs = 1500 + rng() % 6000;
         plan.stopLagMs = rng() % 1500;
         plan.mainThreadToo = rng() % 2 == 0;

@@ -62,6 +62,7 @@ int TortureClient::Run()
     m_doing.assign(m_options.threads, "starting");
     m_threadIds.assign(m_options.threads, 0);
     std::vector<std::thread> threads;
+    threads.reserve(static_cast<size_t>(m_options.threads));
     for (int i = 0; i < m_options.threads; ++i)
         threads.emplace_back([this, i] { Work(i); });
     // A thread still in a call long after the stop is a hang: say where, and end without waiting.
@@ -88,7 +89,7 @@ int TortureClient::Run()
 
 void TortureClient::Work(int thread)
 {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const HRESULT hrInit = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_threadIds[thread] = GetCurrentThreadId();
@@ -100,7 +101,8 @@ void TortureClient::Work(int thread)
         // A short random pause between choices, ended early by the stop.
         WaitForSingleObject(m_stop.Get(), std::uniform_int_distribution<DWORD>(0, 150)(rng));
     }
-    CoUninitialize();
+    if (SUCCEEDED(hrInit))
+        CoUninitialize();
     ++m_finished;
 }
 

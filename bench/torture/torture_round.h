@@ -51,8 +51,8 @@ public:
     };
     static constexpr double kPostLimitMs = 200.0;
 
-    TortureRound(const std::string& serverPath, const std::string& selfPath, Progress& progress)
-        : m_serverPath(serverPath), m_selfPath(selfPath), m_progress(progress)
+    TortureRound(const std::string& serverPath, const std::string& selfPath)
+        : m_serverPath(serverPath), m_selfPath(selfPath)
     {
     }
     Result Run(const Plan& plan);
@@ -64,5 +64,4 @@ private:
 
     std::string m_serverPath;
     std::string m_selfPath;
-    Progress& m_progress;
 };

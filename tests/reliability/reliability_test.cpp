@@ -393,10 +393,12 @@ TEST_F(ReliabilityTest, TheEndUnderLoadWhicheverWayItStarts)
         // Dealt to the two threads: the idle object and the second busy one share the first.
         RemoteObject idle(kDemoProgId);
         std::vector<std::unique_ptr<RemoteObject>> busy;
+        busy.reserve(2);
         for (int i = 0; i < 2; ++i)
             busy.push_back(std::make_unique<RemoteObject>(kDemoProgId));
         std::vector<HRESULT> hr(3, E_PENDING);
         std::vector<std::thread> calls;
+        calls.reserve(3);
         for (size_t i = 0; i < 3; ++i)
             calls.emplace_back([&, i] {
                 EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
