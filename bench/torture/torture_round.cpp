@@ -205,12 +205,13 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     if (result.censusTaken) {
         // Own threads stay parked for later objects by design: up to the cap's number more threads
         // that the program began; the system's threads are shown, not held against it.
+        auto threadsOf = [](const auto& byModule, const char* module) {
+            auto it = byModule.find(module);
+            return it == byModule.end() ? 0 : it->second;
+        };
         int programThreads = 0;
-        for (const char* module : {"msvcrt.dll", "qdserver.exe"}) {
-            auto after = result.threadsAfterRelease.find(module), before = result.threadsAtStart.find(module);
-            programThreads += (after == result.threadsAfterRelease.end() ? 0 : after->second) -
-                              (before == result.threadsAtStart.end() ? 0 : before->second);
-        }
+        for (const char* module : {"msvcrt.dll", "qdserver.exe"})
+            programThreads += threadsOf(result.threadsAfterRelease, module) - threadsOf(result.threadsAtStart, module);
         result.threadGrowth = ThreadGrowth(result.threadsAtStart, result.threadsAfterRelease);
         int extraHandles = result.afterRelease.handles - result.atStart.handles;
         int extraWindows = result.afterRelease.windows - result.atStart.windows;

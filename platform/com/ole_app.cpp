@@ -19,28 +19,22 @@ HWND g_hServerEndWnd = nullptr;         // on the OLE thread: withdraws the clas
 std::mutex g_lockMutex;
 
 constexpr UINT WM_WITHDRAW_CLASSES = WM_APP + 1;
-constexpr UINT WM_QUIT_SERVER = WM_APP + 2;
 
 // A server without user control ends its OLE thread's loop, and the program, once it is ending and
-// no object is left. The quit is the OLE thread's own (PostQuitMessage), whichever thread decides.
+// no object is left, whichever thread decides. Posted to the thread rather than PostQuitMessage:
+// under Wine a PostQuitMessage made inside an incoming COM call (a refused creation's) never ended
+// the loop, and the server stayed.
 void QuitIfDone()
 {
     if (g_bUserCtrl || !g_bStopping || g_nObjectsEnding != 0 || g_nOleThreadID == 0)
         return;
-    if (g_nOleThreadID == GetCurrentThreadId())
-        PostQuitMessage(0);
-    else if (g_hServerEndWnd != nullptr)
-        PostMessageA(g_hServerEndWnd, WM_QUIT_SERVER, 0, 0);
+    PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
 }
 
 LRESULT CALLBACK ServerEndWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
 {
     if (nMsg == WM_WITHDRAW_CLASSES) {
         COleObjectFactory::RevokeAll();
-        return 0;
-    }
-    if (nMsg == WM_QUIT_SERVER) {
-        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcA(hWnd, nMsg, wParam, lParam);
