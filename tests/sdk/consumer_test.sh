@@ -59,10 +59,7 @@ script() {  # FILE: runs a script client in $WORK; its output, and a COM-started
     (cd "$WORK" && timeout 90 wine "$(script_host)" //nologo "$1" </dev/null >"$WORK/out" 2>&1)
 }
 QD_CLIENT_TIMEOUT=90
-start_script_client tally "$(dirname "$0")/tally.js"
-wait_script_clients
-judge_script_clients '^Add ' tally && [ "$SCRIPT_CLIENTS_OK" = 1 ] ||
-    fail "the script client ended without its last line"
+run_one_script_client tally "$(dirname "$0")/tally.js" '^Add '
 out="$(script_client_output tally)"
 [ "$out" = "Add 11, Total 11, reset 0, heard 2,5,11" ] || fail "the script client got: $out"
 pass "a script client called QDTALLY.TALLY out of process: methods, property and event"

@@ -12,10 +12,7 @@ source "$(dirname "$0")/../support/script_clients.sh"
 
 close_server_if_running
 QD_CLIENT_TIMEOUT=90
-start_script_client on_progress "$(dirname "$0")/on_progress.js"
-wait_script_clients
-judge_script_clients '^steps: ' on_progress && [ "$SCRIPT_CLIENTS_OK" = 1 ] ||
-    fail "the script client ended without its last line"
+run_one_script_client on_progress "$(dirname "$0")/on_progress.js" '^steps: '
 out="$(script_client_output on_progress)"
 [ "$out" = "steps: 1,2,3,4,5,6,7,8,9,10" ] || fail "the script heard: $out"
 pass "JScript's OnProgress callback heard the ten steps in order during Test, and nothing once null"

@@ -95,3 +95,13 @@ judge_script_clients() {
         "$SCRIPT_CLIENTS_FAILED ended without their last line"
     [ "$SCRIPT_CLIENTS_FAILED" = 0 ]
 }
+
+# Runs client TAG of SCRIPT to its end and fails the test (lib.sh's fail) unless it ended with a last
+# line matching WANT; its output is then script_client_output TAG.
+run_one_script_client() {
+    local tag="$1" script="$2" want="$3"
+    start_script_client "$tag" "$script"
+    wait_script_clients
+    judge_script_clients "$want" "$tag" && [ "$SCRIPT_CLIENTS_OK" = 1 ] ||
+        fail "the script client ended without its last line"
+}
