@@ -16,11 +16,7 @@
 
 namespace {
 
-class OwnThreadCmdTargetTest : public testing::Test {
-protected:
-    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
-    void TearDown() override { EXPECT_EQ(CThreadProbeTarget::s_nLive, 0); }
-};
+using OwnThreadCmdTargetTest = ProbeObjectTest;
 
 TEST_F(OwnThreadCmdTargetTest, CallsRunOnTheOwnThreadWhileTheCreatingThreadStaysFree)
 {

@@ -14,11 +14,7 @@
 
 namespace {
 
-class OwnThreadInterleavingsTest : public testing::Test {
-protected:
-    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
-    void TearDown() override { EXPECT_EQ(CThreadProbeTarget::s_nLive, 0); }
-};
+using OwnThreadInterleavingsTest = ProbeObjectTest;
 
 // Past the cap a new object shares a thread, which must start it before its creation returns. With
 // that thread in a call the creation waits, and the creating thread (a server's window thread)

@@ -6,6 +6,8 @@
 #include "thread_probe_target.h"
 #include "wait_until.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 
 // The creating thread of the whole test program, like the server's single main thread.
@@ -27,3 +29,10 @@ bool ReleaseAndWaitForDeletion(IDispatch* pDisp);
 HRESULT WINAPI FailCreateStream(HGLOBAL, BOOL, LPSTREAM* ppStream);
 HRESULT WINAPI FailMarshal(LPSTREAM, REFIID, LPUNKNOWN, DWORD, LPVOID, DWORD);
 HRESULT WINAPI FailUnmarshal(LPSTREAM, REFIID, LPVOID* ppv);
+
+// The fixture of tests that make probe objects: counters reset before, no probe left alive after.
+class ProbeObjectTest : public testing::Test {
+protected:
+    void SetUp() override { CThreadProbeTarget::ResetCounters(); }
+    void TearDown() override { EXPECT_EQ(CThreadProbeTarget::s_nLive, 0); }
+};
