@@ -56,12 +56,19 @@ HRESULT COwnThreadHandOut::GetProxy(IDispatch** ppProxy)
     return FAILED(m_hrProxy) ? m_hrProxy : CO_E_OBJNOTCONNECTED;
 }
 
-HRESULT COwnThreadHandOut::GetProxyMarshal(IMarshal** ppMarshal)
+template <typename Call>
+HRESULT COwnThreadHandOut::ThroughProxyMarshal(Call call)
 {
-    *ppMarshal = nullptr;
     IDispatch* pProxy = nullptr;
+    IMarshal* pMarshal = nullptr;
     HRESULT hr = GetProxy(&pProxy);
-    return FAILED(hr) ? hr : pProxy->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(ppMarshal));
+    if (SUCCEEDED(hr))
+        hr = pProxy->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&pMarshal));
+    if (FAILED(hr))
+        return hr;
+    hr = call(pMarshal);
+    pMarshal->Release();
+    return hr;
 }
 
 STDMETHODIMP COwnThreadHandOut::GetTypeInfoCount(UINT* pctinfo)
@@ -107,13 +114,9 @@ STDMETHODIMP COwnThreadHandOut::GetUnmarshalClass(REFIID riid, void* pv, DWORD d
         *pCid = CLSID_StdMarshal;
         return S_OK;
     }
-    IMarshal* pMarshal = nullptr;
-    HRESULT hr = GetProxyMarshal(&pMarshal);
-    if (FAILED(hr))
-        return hr;
-    hr = pMarshal->GetUnmarshalClass(riid, pv, dwDestContext, pvDestContext, mshlflags, pCid);
-    pMarshal->Release();
-    return hr;
+    return ThroughProxyMarshal([&](IMarshal* pMarshal) {
+        return pMarshal->GetUnmarshalClass(riid, pv, dwDestContext, pvDestContext, mshlflags, pCid);
+    });
 }
 
 STDMETHODIMP COwnThreadHandOut::GetMarshalSizeMax(REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext,
@@ -125,13 +128,9 @@ STDMETHODIMP COwnThreadHandOut::GetMarshalSizeMax(REFIID riid, void* pv, DWORD d
         *pSize = m_forClient.GetSize();
         return S_OK;
     }
-    IMarshal* pMarshal = nullptr;
-    HRESULT hr = GetProxyMarshal(&pMarshal);
-    if (FAILED(hr))
-        return hr;
-    hr = pMarshal->GetMarshalSizeMax(riid, pv, dwDestContext, pvDestContext, mshlflags, pSize);
-    pMarshal->Release();
-    return hr;
+    return ThroughProxyMarshal([&](IMarshal* pMarshal) {
+        return pMarshal->GetMarshalSizeMax(riid, pv, dwDestContext, pvDestContext, mshlflags, pSize);
+    });
 }
 
 STDMETHODIMP COwnThreadHandOut::MarshalInterface(IStream* pStm, REFIID riid, void* pv, DWORD dwDestContext,
@@ -141,13 +140,9 @@ STDMETHODIMP COwnThreadHandOut::MarshalInterface(IStream* pStm, REFIID riid, voi
         return E_POINTER;
     if (m_forClient.CanStandFor(riid, dwDestContext, mshlflags))
         return m_forClient.WriteTo(pStm);
-    IMarshal* pMarshal = nullptr;
-    HRESULT hr = GetProxyMarshal(&pMarshal);
-    if (FAILED(hr))
-        return hr;
-    hr = pMarshal->MarshalInterface(pStm, riid, pv, dwDestContext, pvDestContext, mshlflags);
-    pMarshal->Release();
-    return hr;
+    return ThroughProxyMarshal([&](IMarshal* pMarshal) {
+        return pMarshal->MarshalInterface(pStm, riid, pv, dwDestContext, pvDestContext, mshlflags);
+    });
 }
 
 // What was written is unmarshaled and released by the standard marshaler, never by this one.

@@ -46,7 +46,9 @@ private:
     ~COwnThreadHandOut();
     // The proxy of this apartment, made at the first need.
     HRESULT GetProxy(IDispatch** ppProxy);
-    HRESULT GetProxyMarshal(IMarshal** ppMarshal);
+    // A marshal that the client's packet cannot serve goes through the proxy's own marshaler.
+    template <typename Call>
+    HRESULT ThroughProxyMarshal(Call call);
 
     volatile LONG m_cRef = 1;
     CMarshalPacket m_forClient;

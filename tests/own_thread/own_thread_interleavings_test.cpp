@@ -65,6 +65,7 @@ TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesIts
 // A class factory hands its new object out and lets go of it at once; by then the object's shared
 // thread may be in another object's call. Neither the hand-out nor the letting go waits for that
 // call: the creating thread goes on answering, and the client reaches the object once it is free.
+// A later marshal of another interface takes COM's own way, and reaches the same object.
 TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedThread)
 {
     COwnThreadPool& pool = COwnThreadPool::Instance();
@@ -94,7 +95,6 @@ TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedT
     std::atomic<HRESULT> hrMarshal{E_PENDING};
     TheCreatingThread().Post([&] {
         hrMarshal = CoMarshalInterface(pStream, IID_IDispatch, pNew, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
-        pNew->Release();
     });
     std::atomic<bool> bAnswered{false};
     TheCreatingThread().Post([&] { bAnswered = true; });
@@ -103,13 +103,22 @@ TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedT
 
     SetEvent(CThreadProbeTarget::s_hCallRelease);
     call.join();
-    TheCreatingThread().Run([] {});
+    // A second marshal, of another interface: COM's own, through a proxy of the creating thread.
+    IStream* pSecond = nullptr;
+    TheCreatingThread().Run([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoMarshalInterThreadInterfaceInStream(IID_IUnknown, pNew, &pSecond));
+        pNew->Release();
+    });
     LARGE_INTEGER zero{};
     pStream->Seek(zero, STREAM_SEEK_SET, nullptr);
     IDispatch* pClient = nullptr;
     ASSERT_HRESULT_SUCCEEDED(CoUnmarshalInterface(pStream, IID_IDispatch, reinterpret_cast<void**>(&pClient)));
     pStream->Release();
+    IDispatch* pOther = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(CoGetInterfaceAndReleaseStream(pSecond, IID_IDispatch, reinterpret_cast<void**>(&pOther)));
     EXPECT_EQ(static_cast<DWORD>(CallLong(pClient, L"ThreadId")), nNewThread);
+    EXPECT_EQ(static_cast<DWORD>(CallLong(pOther, L"ThreadId")), nNewThread);
+    pOther->Release();
     pClient->Release();
     EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
     pool.SetMaxOwnThreads(nCap);
