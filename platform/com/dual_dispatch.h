@@ -22,8 +22,11 @@
 // IErrorInfo for early-bound callers, and DISP_E_EXCEPTION with an EXCEPINFO for late-bound ones.
 // No dispatch map: the type library is the only description, so nothing can disagree with it.
 #pragma once
+#include "callback_property.h"  // what such a class uses besides: callbacks, exceptions, its factory
 #include "cmd_target.h"
 #include "connection_point_container.h"
+#include "exceptions.h"
+#include "ole_object_factory.h"
 #include "provide_class_info.h"
 #include "type_lib_cache.h"
 
