@@ -184,17 +184,8 @@ HRESULT Invoke(IDispatch* pInterface, ITypeInfo* pInfo, DISPID dispid, REFIID ri
     SetErrorInfo(0, nullptr);  // what the method sets is what the caller hears
     if (pExcepInfo != nullptr)
         *pExcepInfo = EXCEPINFO{};
-    hr = pVtable->Invoke(pInterface, dispid, wFlags, args.Params(), pResult, pExcepInfo, puArgErr);
-    if (hr == DISP_E_EXCEPTION && pExcepInfo != nullptr && pExcepInfo->bstrDescription == nullptr) {
-        ComPtr<IErrorInfo> pError;
-        if (GetErrorInfo(0, &pError) == S_OK) {
-            pError->GetDescription(&pExcepInfo->bstrDescription);
-            pError->GetSource(&pExcepInfo->bstrSource);
-        }
-        if (pExcepInfo->scode == S_OK && pExcepInfo->wCode == 0)
-            pExcepInfo->scode = E_FAIL;
-    }
-    return hr;
+    // A method's failure HRESULT comes back as DISP_E_EXCEPTION, EXCEPINFO filled from its IErrorInfo.
+    return pVtable->Invoke(pInterface, dispid, wFlags, args.Params(), pResult, pExcepInfo, puArgErr);
 }
 
 HRESULT SetErrorFromCurrentException(REFIID iid)

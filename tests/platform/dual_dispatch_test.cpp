@@ -8,17 +8,28 @@
 
 #include <dual_probe_i.h>
 
+#include <own_thread_cmd_target.h>
+#include <wait_until.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
 
 bool g_bProbeDestroyed = false;
+DWORD g_nScaleThread = 0;
 
-class CDualProbe : public CDualDispatch<CCmdTarget, IDualProbe> {
+// On TBase CZKOwnThreadCmdTarget it runs on a thread of its own.
+template <class TBase> class CDualProbe : public CDualDispatch<TBase, IDualProbe> {
 public:
+    CDualProbe()
+    {
+        if constexpr (std::is_base_of_v<CZKOwnThreadCmdTarget, TBase>)
+            this->EnableOwnThread();
+    }
     ~CDualProbe() override { g_bProbeDestroyed = true; }
     STDMETHODIMP get_Name(BSTR* pName) override
     {
@@ -32,18 +43,19 @@ public:
     }
     STDMETHODIMP Scale(double x, LONG factor, double* pResult) override
     {
+        g_nScaleThread = GetCurrentThreadId();
         *pResult = x * factor;
         return S_OK;
     }
     STDMETHODIMP Fail(LONG code) override
     {
-        return Try([&] { throw COleDispatchException("failed with " + std::to_string(code), E_INVALIDARG, 0); });
+        return this->Try([&] { throw COleDispatchException("failed with " + std::to_string(code), E_INVALIDARG, 0); });
     }
-    STDMETHODIMP put_OnPinged(IDispatch* pCallback) override { return Try([&] { m_onPinged.Set(pCallback); }); }
+    STDMETHODIMP put_OnPinged(IDispatch* pCallback) override { return this->Try([&] { m_onPinged.Set(pCallback); }); }
     STDMETHODIMP Ping(LONG n) override
     {
-        return Try([&] {
-            FireEvent(1, n, L"ping");
+        return this->Try([&] {
+            this->FireEvent(1, n, L"ping");
             m_onPinged.Call(n);
         });
     }
@@ -52,6 +64,18 @@ private:
     std::wstring m_name;
     CCallbackProperty m_onPinged{this};
 };
+
+// Serves this thread's messages until the probe is gone: an own-thread object's deletion is
+// posted to its creating thread.
+bool WaitForProbeDestroyed()
+{
+    return WaitUntil([] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        return g_bProbeDestroyed;
+    });
+}
 
 // Records each call it receives as its dispid and its arguments, first first, as text.
 class CRecorder final : public IDispatch {
@@ -110,7 +134,7 @@ TEST(DualDispatchTest, DispatchFromTheTypeLibraryErrorsEventsAndCallbacks)
 {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     g_bProbeDestroyed = false;
-    auto* pObject = new CDualProbe;  // its creation reference, given back last
+    auto* pObject = new CDualProbe<CCmdTarget>;  // its creation reference, given back last
     IDualProbe* pProbe = nullptr;
     IDispatch* pDisp = nullptr;
     ASSERT_EQ(S_OK, pObject->ExternalQueryInterface(&IID_IDualProbe, reinterpret_cast<void**>(&pProbe)));
@@ -235,6 +259,20 @@ TEST(DualDispatchTest, DispatchFromTheTypeLibraryErrorsEventsAndCallbacks)
     pObject->ExternalRelease();
     EXPECT_TRUE(g_bProbeDestroyed) << "the last reference, the creation's, ends the object";
     EXPECT_EQ(1, sink.m_nRef) << "its final release gives the sink back";
+    {
+        SCOPED_TRACE("on a thread of its own: the vtable through the automation marshaler");
+        g_bProbeDestroyed = false;
+        auto* pOwn = new CDualProbe<CZKOwnThreadCmdTarget>;
+        IDualProbe* pOwnProbe = nullptr;
+        ASSERT_EQ(S_OK, pOwn->ExternalQueryInterface(&IID_IDualProbe, reinterpret_cast<void**>(&pOwnProbe)));
+        pOwn->ExternalRelease();  // as a class factory does
+        double result = 0;
+        EXPECT_EQ(S_OK, pOwnProbe->Scale(1.5, 3, &result));
+        EXPECT_DOUBLE_EQ(4.5, result);
+        EXPECT_NE(GetCurrentThreadId(), g_nScaleThread);
+        pOwnProbe->Release();
+        EXPECT_TRUE(WaitForProbeDestroyed());
+    }
     EXPECT_TRUE(AfxOleUnregisterTypeLib(GetModuleHandleW(nullptr), LIBID_QDDUALPROBE, 1, 0));
     CoUninitialize();
 }
