@@ -102,8 +102,8 @@ public:
         for (UINT i = pParams->cArgs; i-- > 0;) {
             VARIANT text;
             VariantInit(&text);
-            VariantChangeType(&text, &pParams->rgvarg[i], 0, VT_BSTR);
-            call += L" " + std::wstring(text.bstrVal);
+            const bool bText = SUCCEEDED(VariantChangeType(&text, &pParams->rgvarg[i], 0, VT_BSTR));
+            call += L" " + (bText ? std::wstring(text.bstrVal) : L"?");
             VariantClear(&text);
         }
         m_calls.push_back(call);

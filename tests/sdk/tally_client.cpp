@@ -38,8 +38,8 @@ public:
     {
         VARIANT v;
         VariantInit(&v);
-        if (pParams->cArgs > 0)
-            VariantChangeType(&v, &pParams->rgvarg[pParams->cArgs - 1], 0, VT_I4);
+        if (pParams->cArgs == 0 || FAILED(VariantChangeType(&v, &pParams->rgvarg[pParams->cArgs - 1], 0, VT_I4)))
+            v.lVal = -1;
         m_heard += (m_heard.empty() ? "" : ",") + std::to_string(dispid) + ":" + std::to_string(v.lVal);
         return S_OK;
     }
