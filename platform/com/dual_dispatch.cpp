@@ -1,6 +1,8 @@
 #include "dual_dispatch.h"
 
 #include "exceptions.h"
+#include "mistakes.h"
+#include "reg_key.h"
 #include "win_app.h"
 
 #include <string>
@@ -245,6 +247,10 @@ void FindCoclass(CTypeLibCache* pCache, REFIID iid, CLSID* pClsid, IID* pSource)
             return;
         }
     }
+    // Without it the class has no IDispatch, events or class info: said once per class.
+    AfxReportMistake(("CDualDispatch: no coclass of the module's type library (TYPELIB resource 1) has the "
+                      "interface " + AfxRegGuidString(iid) + " as its [default]; add it to the IDL")
+                         .c_str());
 }
 
 }  // namespace afx_dual

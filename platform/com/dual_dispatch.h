@@ -41,7 +41,8 @@ HRESULT GetIDsOfNames(ITypeInfo* pInfo, REFIID riid, LPOLESTR* rgszNames, UINT c
 // Inside a catch block: the exception as this thread's IErrorInfo, and its failure HRESULT.
 HRESULT SetErrorFromCurrentException(REFIID iid);
 // The coclass whose [default] interface is iid, and that coclass's [default, source]
-// dispinterface (IID_NULL when it has none). Both IID_NULL when the library has no such coclass.
+// dispinterface (IID_NULL when it has none). Both IID_NULL when the library has no such coclass,
+// which is announced as a mistake (mistakes.h).
 void FindCoclass(CTypeLibCache* pCache, REFIID iid, CLSID* pClsid, IID* pSource);
 }  // namespace afx_dual
 
