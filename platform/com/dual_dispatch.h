@@ -130,6 +130,7 @@ protected:
         return s_pCache;
     }
     static const AFX_DISPMAP* GetThisDispatchMap() { return nullptr; }
+    const AFX_DISPMAP* GetDispatchMap() const override { return nullptr; }
 
     const AFX_INTERFACEMAP* GetInterfaceMap() const override { return GetThisInterfaceMap(); }
     static const AFX_INTERFACEMAP* GetThisInterfaceMap()

@@ -1,6 +1,7 @@
 // A class of one's own with a dual interface (CDualDispatch): IDispatch from its type library,
 // its errors for both kinds of caller, its event and its callback, in process.
 #include <callback_property.h>
+#include <dispatch_map_check.h>
 #include <dual_dispatch.h>
 #include <exceptions.h>
 #include <reg_key.h>
@@ -141,6 +142,8 @@ TEST(DualDispatchTest, DispatchFromTheTypeLibraryErrorsEventsAndCallbacks)
     ASSERT_EQ(S_OK, pProbe->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&pDisp)));
     EXPECT_EQ(static_cast<IDispatch*>(pProbe), pDisp) << "IDispatch is the dual interface itself";
     EXPECT_EQ(3, pObject->m_dwRef) << "the interface's references are the object's";
+    std::string problems;
+    EXPECT_EQ(S_OK, AfxCheckDispatchMap(pObject, &problems)) << "no map to disagree with: " << problems;
 
     {
         SCOPED_TRACE("names from the type library, any case");
