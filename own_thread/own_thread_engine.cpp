@@ -1,17 +1,21 @@
 #include "own_thread_engine.h"
 
 #include "live_engines.h"
+#include "own_thread_hand_out.h"
 #include "own_thread_pool.h"
 #include "own_thread_system_calls.h"
 
 #include <exceptions.h>
 #include <interleaving_points.h>
 #include <message_pump.h>
+#include <ole_object_factory.h>
 #include <win_thread.h>
 
 #include <objbase.h>
 
 #include <algorithm>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -25,13 +29,11 @@ DWORD CurrentThreadID() { return AfxGetThread()->m_nThreadID; }
 COwnThreadEngine::COwnThreadEngine()
     : m_bEnabled(FALSE),
       m_hrThread(E_PENDING),
-      m_pProxy(nullptr),
       m_bStopThread(FALSE),
       m_bDisconnectOnStop(FALSE),
       m_bDisconnectRequested(FALSE),
       m_nCreatorThreadID(0),
       m_nOwnThreadID(0),
-      m_channel(),
       m_finalReleaseWnd(this)
 {
     m_nCreatorThreadID = CurrentThreadID();
@@ -82,14 +84,23 @@ BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
 
 BOOL COwnThreadEngine::EnableOwnThread()
 {
-    if (!m_channel.IsValid() || m_finalReleaseWnd.GetSafeHwnd() == nullptr)
+    if (m_finalReleaseWnd.GetSafeHwnd() == nullptr)
         return m_bEnabled;
     if (m_hThreadStarted)
         return m_bEnabled;  // called before: one own thread per object
+    // What the own thread marshals is taken in this thread's apartment; without one, nothing here
+    // could take it, and the object stays on this thread.
+    APTTYPE aptType;
+    APTTYPEQUALIFIER aptQualifier;
+    if (FAILED(CoGetApartmentType(&aptType, &aptQualifier)))
+        return m_bEnabled;
     m_hThreadStarted.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_hThreadEnded.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!m_hThreadStarted || !m_hThreadEnded)
         return m_bEnabled;
+    // The client's packet is made for the interface the creation asked for: COM writes the same
+    // interface into the reply.
+    m_iidCreation = COleObjectFactory::GetCreationIID();
 
     // The own thread's marshal gives up the reference the object was created with, and from then on
     // the stub's references keep it. Until the start-up is settled this reference stands in for it,
@@ -110,24 +121,23 @@ BOOL COwnThreadEngine::EnableOwnThread()
     AfxPumpMessagesUntil(m_hThreadStarted.Get(), INFINITE);
     CLiveEngines::Instance().SetStarting(this, false);
 
-    BOOL bMarshaled = m_hrThread == S_OK;
-    if (bMarshaled && m_channel.UnmarshalInterface(&m_pProxy) == S_OK) {
+    if (m_hrThread != S_OK) {
+        if (pDispatch != nullptr)
+            pDispatch->Release();
+        StopOwnThread();  // the thread must be done with this engine before the engine can go away
+        return m_bEnabled;
+    }
+    m_pHandOut = new (std::nothrow) COwnThreadHandOut(std::move(m_forClient), std::move(m_forProxy));
+    if (m_pHandOut != nullptr) {
         m_bEnabled = TRUE;
         if (pDispatch != nullptr)
             pDispatch->Release();  // the marshal took the creation reference, as intended
         return m_bEnabled;
     }
-    m_pProxy = nullptr;
-    if (bMarshaled) {
-        // Marshaled but no proxy: the stub would hold the object for ever. Whether the failed
-        // unmarshal already gave back the packet's references depends on the marshaler, so the own
-        // thread disconnects the object in its apartment, which drops whatever the stub still holds
-        // and nothing more. The reference taken above now is the creation reference the marshal gave up.
-        m_bDisconnectOnStop = TRUE;
-    } else if (pDispatch != nullptr) {
-        pDispatch->Release();
-    }
-    // The thread must be done with this engine before the engine can go away.
+    // Marshaled but nothing to hand it out with: the stub would hold the object for ever. The own
+    // thread disconnects the object in its apartment, which drops whatever the stub holds and
+    // nothing more. The reference taken above now is the creation reference the marshal gave up.
+    m_bDisconnectOnStop = TRUE;
     StopOwnThread();
     return m_bEnabled;
 }
@@ -173,39 +183,37 @@ BOOL COwnThreadEngine::DeferFinalRelease()
 
 LPUNKNOWN COwnThreadEngine::GetOwnThreadInterface(const void* piid, const IID* piidDispatch)
 {
-    // The thread is tested first so that m_bEnabled and m_pProxy are only read where they are written.
-    if (CurrentThreadID() != m_nCreatorThreadID || !m_bEnabled || m_pProxy == nullptr || piid == nullptr)
+    // The thread is tested first so that m_bEnabled and m_pHandOut are only read where they are written.
+    if (CurrentThreadID() != m_nCreatorThreadID || !m_bEnabled || m_pHandOut == nullptr || piid == nullptr)
         return nullptr;
     const IID& iid = *static_cast<const IID*>(piid);
     LPUNKNOWN pAnswer = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
         (piidDispatch != nullptr && IsEqualIID(iid, *piidDispatch))) {
-        pAnswer = m_pProxy;
+        pAnswer = static_cast<IDispatch*>(m_pHandOut);
         pAnswer->AddRef();
-    } else if (FAILED(m_pProxy->QueryInterface(iid, reinterpret_cast<void**>(&pAnswer)))) {
+    } else if (FAILED(m_pHandOut->QueryInterface(iid, reinterpret_cast<void**>(&pAnswer)))) {
         // The object has no such interface. Where nothing was handed out yet, nothing will be: the
         // creator's release that follows must then delete the object, which the stub's references
         // would keep for ever. The creator's reference becomes one of the object's own, and the
-        // proxy goes, and with it the stub.
-        if (!m_bProxyHandedOut) {
-            m_bProxyHandedOut = TRUE;
+        // hand-out goes, and with it the stub.
+        if (!m_bHandedOut) {
+            m_bHandedOut = TRUE;
             InterlockedIncrement(&OwnerRefCount());
-            LPDISPATCH pProxy = m_pProxy;
-            m_pProxy = nullptr;
-            pProxy->Release();
+            std::exchange(m_pHandOut, nullptr)->Release();
         }
         return nullptr;
     }
-    if (!m_bProxyHandedOut) {
-        // The first answer takes over the proxy's own reference, and the reference that the
+    if (!m_bHandedOut) {
+        // The first answer takes over the hand-out's own reference, and the reference that the
         // framework adds to the object for it balances the creation reference (the marshal gave
         // that one to the stub), as a class factory's single request needs.
-        m_bProxyHandedOut = TRUE;
-        m_pProxy->Release();
+        m_bHandedOut = TRUE;
+        m_pHandOut->Release();
     } else {
-        // Every later answer already carries its reference, on the proxy: the one the framework is
-        // about to add to the object would never be given back. Taken beforehand, without a final
-        // release: the answer's proxy reference keeps the stub, and so the object, alive meanwhile.
+        // Every later answer already carries its reference, on the hand-out: the one the framework
+        // is about to add to the object would never be given back. Taken beforehand, without a final
+        // release: the hand-out keeps the stub, and so the object, alive meanwhile.
         InterlockedDecrement(&OwnerRefCount());
     }
     return pAnswer;
@@ -226,8 +234,22 @@ void COwnThreadEngine::StartOnOwnThread()
             t_bKeepsApartment = true;
     }
     if (m_hrThread == S_OK)
-        m_hrThread = m_channel.MarshalInterface(GetIDispatch(FALSE));
+        m_hrThread = MarshalForCreatingThread();
     SetEvent(m_hThreadStarted.Get());
+}
+
+HRESULT COwnThreadEngine::MarshalForCreatingThread()
+{
+    LPDISPATCH pDispatch = GetIDispatch(FALSE);
+    HRESULT hr = m_forClient.Marshal(pDispatch, m_iidCreation, MSHCTX_LOCAL);
+    if (hr == S_OK) {
+        hr = m_forProxy.Marshal(pDispatch, IID_IDispatch, MSHCTX_INPROC);
+        if (hr != S_OK)
+            m_forClient.Discard();
+    }
+    if (hr == S_OK)
+        pDispatch->Release();  // from now on the stub's references keep the object
+    return hr;
 }
 
 void COwnThreadEngine::LeaveOwnThread()

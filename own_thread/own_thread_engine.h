@@ -1,17 +1,19 @@
 // Gives a COM automation object a worker thread of its own (its own thread) with a COM apartment of
 // its own; past the process's cap of own threads it shares one with other objects (COwnThreadPool).
-// The own thread marshals the object's IDispatch and the creating thread unmarshals a proxy, which it
-// hands out for every interface request made there, so that calls run on the own thread. A final
+// The own thread marshals the object at its start; the creating thread hands out what leads there
+// (COwnThreadHandOut) for every interface request made there, so that calls run on the own thread. A final
 // release on the own thread is sent back to the creating thread through a hidden window, and the
 // destructor, always on the creating thread, lets the own thread go.
 #pragma once
-#include "marshal_channel.h"
+#include "marshal_packet.h"
 #include "own_thread_final_release_wnd.h"
 #include "own_thread_pool.h"
 
 #include <unique_handle.h>
 
 #include <atomic>
+
+class COwnThreadHandOut;
 
 class COwnThreadEngine {
 public:
@@ -40,9 +42,9 @@ public:
     // was posted to the creating thread.
     BOOL DeferFinalRelease();
     // From the owning object's interface hook, on the creating thread: IUnknown, IDispatch and the
-    // class's dispatch interface (piidDispatch, may be NULL) get the proxy, any other interface is
-    // asked of the proxy, that is of the object on its own thread. Every pointer carries a
-    // reference of its own. NULL elsewhere, or when the object has no such interface.
+    // class's dispatch interface (piidDispatch, may be NULL) get the hand-out, any other interface
+    // is asked of it, that is of the object on its own thread. Every pointer carries a reference of
+    // its own. NULL elsewhere, or when the object has no such interface.
     // Requests are made by holders of the creation reference, as a class factory is.
     LPUNKNOWN GetOwnThreadInterface(const void* piid, const IID* piidDispatch = nullptr);
 
@@ -77,18 +79,22 @@ protected:
     CUniqueHandle m_hThreadStarted;
     CUniqueHandle m_hThreadEnded;
     std::atomic<HRESULT> m_hrThread;
-    LPDISPATCH m_pProxy;
-    // The proxy's own reference went to the first interface handed out on the creating thread.
-    BOOL m_bProxyHandedOut = FALSE;
+    COwnThreadHandOut* m_pHandOut = nullptr;
+    // The hand-out's own reference went to the first interface handed out on the creating thread.
+    BOOL m_bHandedOut = FALSE;
     std::atomic<BOOL> m_bStopThread;
-    // Set with the stop when the proxy could not be unmarshaled: the own thread then disconnects the
-    // object in its apartment before it leaves the engine.
+    // Set with the stop when the object was marshaled but cannot be handed out: the own thread then
+    // disconnects the object in its apartment before it leaves the engine.
     std::atomic<BOOL> m_bDisconnectOnStop;
     // Set with a wake when the server ends: the own thread disconnects the object from its clients.
     std::atomic<BOOL> m_bDisconnectRequested;
     DWORD m_nCreatorThreadID;
     std::atomic<DWORD> m_nOwnThreadID;
-    CMarshalChannel m_channel;
+    // Made by the own thread at the start, taken by the creating thread once it is signaled: the
+    // object for the interface its creation asked for, for a client; and IDispatch, for a proxy here.
+    IID m_iidCreation = IID_IDispatch;
+    CMarshalPacket m_forClient;
+    CMarshalPacket m_forProxy;
     COwnThreadFinalReleaseWnd m_finalReleaseWnd;
 
     // On the creating thread, before the owning object is destroyed: lets the own thread go, waiting
@@ -100,6 +106,8 @@ private:
     friend class COwnThreadPool;
     // On the own thread, as its pool asks: marshal the object; leave it; run the hook.
     void StartOnOwnThread();
+    // The two packets; success consumes the reference that EnableOwnThread took.
+    HRESULT MarshalForCreatingThread();
     void LeaveOwnThread();
     void RunThreadEventHook();
     // On the creating thread: disconnects the object here, or asks its own thread to.

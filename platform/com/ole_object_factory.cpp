@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -316,6 +317,14 @@ STDMETHODIMP_(ULONG) COleObjectFactory::XClassFactory::Release()
     return m_pOwner->InternalRelease();
 }
 
+namespace {
+
+thread_local const IID* t_piidCreation = nullptr;
+
+}  // namespace
+
+const IID& COleObjectFactory::GetCreationIID() { return t_piidCreation != nullptr ? *t_piidCreation : IID_IDispatch; }
+
 STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv)
 {
     if (ppv == nullptr)
@@ -335,7 +344,15 @@ STDMETHODIMP COleObjectFactory::XClassFactory::CreateInstance(IUnknown* pUnkOute
     CCmdTarget* pObject = nullptr;
     HRESULT hr = S_OK;
     try {
-        pObject = m_pOwner->OnCreateObject();
+        {
+            // Restored, not cleared: a creation can nest in another's wait for its thread.
+            const IID* piidOuter = std::exchange(t_piidCreation, &riid);
+            struct Restore {
+                const IID* p;
+                ~Restore() { t_piidCreation = p; }
+            } restore{piidOuter};
+            pObject = m_pOwner->OnCreateObject();
+        }
         if (pObject == nullptr) {
             AfxOleUnlockApp();
             return CLASS_E_CLASSNOTAVAILABLE;  // no creation function (a shortage throws bad_alloc)

@@ -25,6 +25,9 @@ public:
     ~COleObjectFactory() override;
 
     static BOOL RegisterAll();
+    // On the thread that makes an object for a client: the interface that the client asked for,
+    // while the object is constructed (IID_IDispatch when no class factory makes it).
+    static const IID& GetCreationIID();
     // Registers the factories that the application names (DECLARE_OLECREATE's factory members).
     // Naming them links their classes into the program whatever library they come from; a factory
     // that exists but is not named is announced as a mistake.

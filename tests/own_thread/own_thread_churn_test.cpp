@@ -43,7 +43,7 @@ int CreateCallRelease(int nCount)
 
 TEST(OwnThreadChurnTest, ThousandObjectsAFewAtATimeReuseTheirThreadsAndLeaveNoMemoryBehind)
 {
-    const int kObjects = 1000, kAtATime = 4, kWarmUp = 100;
+    const int kObjects = 1000, kAtATime = 4, kWarmUp = 200;
     ASSERT_EQ(CreateCallRelease(kAtATime), kAtATime);
     const int nThreadsAfterFirst = CountProcessThreads(GetCurrentProcessId());
     const int nHandlesAfterFirst = CountProcessHandles(GetCurrentProcessId());

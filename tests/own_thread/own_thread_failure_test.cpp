@@ -14,11 +14,11 @@
 namespace {
 
 HRESULT WINAPI FailCoInitialize(LPVOID) { return E_OUTOFMEMORY; }
-// The real call, whose answer the test reads.
-HRESULT g_hrUnmarshal = S_OK;
-HRESULT WINAPI RecordUnmarshal(LPSTREAM pStream, REFIID riid, LPVOID* ppv)
+// The second marshal (the creating thread's packet) fails, the first succeeded: it must be given back.
+int g_nMarshals = 0;
+HRESULT WINAPI FailSecondMarshal(LPSTREAM pStream, REFIID riid, LPUNKNOWN pUnk, DWORD dwContext, LPVOID pv, DWORD flags)
 {
-    return g_hrUnmarshal = CoUnmarshalInterface(pStream, riid, ppv);
+    return ++g_nMarshals == 2 ? E_FAIL : CoMarshalInterface(pStream, riid, pUnk, dwContext, pv, flags);
 }
 BOOL FailCreateWindow(CWnd*, DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, LPVOID)
 {
@@ -33,14 +33,17 @@ struct Failure {
 };
 
 const Failure kFailures[] = {
-    {"NoStream", [](COwnThreadSystemCalls& s) { s.pfnCreateStreamOnHGlobal = &FailCreateStream; }, false},
+    {"NoStream", [](COwnThreadSystemCalls& s) { s.pfnCreateStreamOnHGlobal = &FailCreateStream; }, true},
     {"NoWindow", [](COwnThreadSystemCalls& s) { s.pfnCreateWindowEx = &FailCreateWindow; }, false},
     {"CoInitializeFails", [](COwnThreadSystemCalls& s) { s.pfnCoInitialize = &FailCoInitialize; }, true},
     {"MarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoMarshalInterface = &FailMarshal; }, true},
-    {"UnmarshalFails", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &FailUnmarshal; }, true},
-    // A real failure: the own thread's marshal succeeds, and the creating thread cannot unmarshal.
-    {"UnmarshalOnAThreadWithoutCom", [](COwnThreadSystemCalls& s) { s.pfnCoUnmarshalInterface = &RecordUnmarshal; },
-     true, true},
+    {"SecondMarshalFails", [](COwnThreadSystemCalls& s) {
+         g_nMarshals = 0;
+         s.pfnCoMarshalInterface = &FailSecondMarshal;
+     },
+     true},
+    // A real failure: a creating thread without an apartment could never take what the own thread marshals.
+    {"CreatorWithoutCom", [](COwnThreadSystemCalls&) {}, false, true},
 };
 
 TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWorking)
@@ -76,7 +79,6 @@ TEST(OwnThreadFailureTest, EachStartUpFailureLeavesAWorkingObjectAndNoThreadWork
             CoUninitialize();
             std::thread(createUseRelease).join();
             EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            EXPECT_EQ(g_hrUnmarshal, CO_E_NOTINITIALIZED);
         } else {
             TheCreatingThread().Run(createUseRelease);
         }

@@ -62,6 +62,59 @@ TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesIts
     pool.SetMaxOwnThreads(nCap);
 }
 
+// A class factory hands its new object out and lets go of it at once; by then the object's shared
+// thread may be in another object's call. Neither the hand-out nor the letting go waits for that
+// call: the creating thread goes on answering, and the client reaches the object once it is free.
+TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedThread)
+{
+    COwnThreadPool& pool = COwnThreadPool::Instance();
+    const int nCap = pool.GetMaxOwnThreads();
+    pool.SetMaxOwnThreads(1);
+    IDispatch* pNew = nullptr;  // as the factory's caller gets it, before COM marshals it
+    DWORD nNewThread = 0;
+    TheCreatingThread().Run([&] {
+        auto* pObject = new CThreadProbeTarget(TRUE);
+        nNewThread = pObject->GetOwnThreadID();
+        pObject->ExternalQueryInterface(&IID_IDispatch, reinterpret_cast<void**>(&pNew));
+        pObject->InternalRelease();
+    });
+    ASSERT_NE(pNew, nullptr);
+    IDispatch* pBusy = CreateProbe(TRUE);
+    ASSERT_NE(pBusy, nullptr);
+    std::thread call([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        EXPECT_EQ(static_cast<DWORD>(CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000)), nNewThread);
+        CoUninitialize();
+    });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+
+    // What COM does with a class factory's answer for a client in another process.
+    IStream* pStream = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &pStream));
+    std::atomic<HRESULT> hrMarshal{E_PENDING};
+    TheCreatingThread().Post([&] {
+        hrMarshal = CoMarshalInterface(pStream, IID_IDispatch, pNew, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
+        pNew->Release();
+    });
+    std::atomic<bool> bAnswered{false};
+    TheCreatingThread().Post([&] { bAnswered = true; });
+    EXPECT_TRUE(WaitUntil([&] { return bAnswered.load(); }, 5000)) << "the creating thread waited for the call";
+    EXPECT_EQ(hrMarshal, S_OK);
+
+    SetEvent(CThreadProbeTarget::s_hCallRelease);
+    call.join();
+    TheCreatingThread().Run([] {});
+    LARGE_INTEGER zero{};
+    pStream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    IDispatch* pClient = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(CoUnmarshalInterface(pStream, IID_IDispatch, reinterpret_cast<void**>(&pClient)));
+    pStream->Release();
+    EXPECT_EQ(static_cast<DWORD>(CallLong(pClient, L"ThreadId")), nNewThread);
+    pClient->Release();
+    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
+    pool.SetMaxOwnThreads(nCap);
+}
+
 // The end's disconnect reaches an object whose count has already reached zero, its deletion posted:
 // its own thread wakes for it while the creating thread deletes it. The deletion waits until the
 // thread has let the object go, before any destructor runs.

@@ -31,7 +31,6 @@ public:
 
     HWND GetFinalReleaseWnd() const { return m_finalReleaseWnd.GetSafeHwnd(); }
     DWORD GetOwnThreadID() const { return m_nOwnThreadID; }
-    LPDISPATCH GetProxy() const { return m_pProxy; }
 
     static void ResetCounters();
     static std::atomic<int> s_nLive;
