@@ -70,6 +70,9 @@ LPUNKNOWN CZKOwnThreadCmdTarget::GetInterfaceHook(const void* piid)
 {
     if (!m_bOwnThreadDecided)
         AnnounceUndecidedOwnThread();
+    // The proxy is an IDispatch proxy: it stands in for a dispinterface, never for a dual
+    // interface, whose vtable only the proxy's own request to the object can bring.
     IID iidDispatch;
-    return GetOwnThreadInterface(piid, GetDispatchIID(&iidDispatch) ? &iidDispatch : nullptr);
+    const bool bDispinterface = GetDualDispatch() == nullptr && GetDispatchIID(&iidDispatch);
+    return GetOwnThreadInterface(piid, bDispinterface ? &iidDispatch : nullptr);
 }

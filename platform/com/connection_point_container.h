@@ -11,12 +11,14 @@
 //         INTERFACE_PART(CMyTarget, IID_IConnectionPointContainer, ConnPtContainer)
 //     END_INTERFACE_MAP()
 //
-// and fires with m_xConnPtContainer.FireDispatch(DIID_IMyEvents, dispid, args, count), on whatever
-// thread its work runs. The points are made at the first use, from the most derived class's map.
+// and fires with m_xConnPtContainer.Fire(DIID_IMyEvents, dispid, values...) (C++ values, see
+// dispatch_args.h) or FireDispatch(DIID_IMyEvents, dispid, args, count), on whatever thread its
+// work runs. The points are made at the first use, from the most derived class's map.
 // The sinks are given back by the object's final release, in its apartment (apartment_part.h).
 #pragma once
 #include "connection_map.h"
 #include "connection_point.h"
+#include "dispatch_args.h"
 
 #include <memory>
 #include <mutex>
@@ -32,6 +34,13 @@ public:
     CConnectionPoint* FindPoint(REFIID iid);
     // See CConnectionPoint::FireDispatch. Nothing happens for an interface not in the map.
     void FireDispatch(REFIID iid, DISPID dispid, VARIANT* rgArgs, UINT cArgs);
+    template <class... Args> void Fire(REFIID iid, DISPID dispid, const Args&... args)
+    {
+        if (FindPoint(iid) == nullptr)
+            return;
+        CDispatchArgs params(args...);
+        FireDispatch(iid, dispid, params.Data(), params.Count());
+    }
     // Every point's sinks dropped: see CConnectionPoint::ReleaseConnections.
     void ReleaseConnections();
     void ReleaseAtHome() override { ReleaseConnections(); }

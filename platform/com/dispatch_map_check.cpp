@@ -231,6 +231,8 @@ HRESULT CheckEntries(const std::vector<CLibMember>& lib, std::string* pProblems,
 HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems)
 {
     pProblems->clear();
+    if (pTarget->GetDualDispatch() != nullptr)
+        return S_OK;  // a dual interface's class has no map: the library is its only description
     IID iid;
     ComPtr<ITypeInfo> pInfo;
     if (!pTarget->GetDispatchIID(&iid))

@@ -8,8 +8,9 @@
 
 #include <string>
 
-// S_OK when they agree; S_FALSE with one line a disagreement in *pProblems; an error when the
-// class has no type information.
+// S_OK when they agree, and for a class with a dual interface (dual_dispatch.h), which has no map;
+// S_FALSE with one line a disagreement in *pProblems; an error when the class has no type
+// information.
 HRESULT AfxCheckDispatchMap(CCmdTarget* pTarget, std::string* pProblems);
 // The same for a class's map (the chain from its GetThisDispatchMap) against a dispatch interface.
 HRESULT AfxCheckDispatchMap(const AFX_DISPMAP* pMap, ITypeInfo* pInfo, std::string* pProblems);

@@ -206,8 +206,10 @@ HRESULT COleObjectFactory::CheckDispatchMap(std::string* pProblems) const
 {
     pProblems->clear();
     CTypeLibCache* pCache = m_pfnGetTypeLibCache != nullptr ? m_pfnGetTypeLibCache() : nullptr;
-    if (pCache == nullptr || m_pfnGetDispatchMap == nullptr)
-        return S_OK;  // no type information: nothing for a client to disagree with
+    const AFX_DISPMAP* pMap = m_pfnGetDispatchMap != nullptr ? m_pfnGetDispatchMap() : nullptr;
+    // No type information, or no map (a dual interface's class): nothing to disagree with.
+    if (pCache == nullptr || pMap == nullptr)
+        return S_OK;
     ComPtr<ITypeLib> pLib;
     HRESULT hr = pCache->GetTypeLib(&pLib);
     if (FAILED(hr)) {
@@ -222,7 +224,7 @@ HRESULT COleObjectFactory::CheckDispatchMap(std::string* pProblems) const
                      " with a [default] dispinterface: add one to the IDL\n";
         return S_FALSE;
     }
-    return AfxCheckDispatchMap(m_pfnGetDispatchMap(), pInfo.Get(), pProblems);
+    return AfxCheckDispatchMap(pMap, pInfo.Get(), pProblems);
 }
 
 std::wstring COleObjectFactory::GetServerCommand()

@@ -25,6 +25,31 @@ CTypeLibCache& CTypeLibCache::ForLibrary(REFGUID libid, WORD wVerMajor, WORD wVe
     return s_pCaches->emplace_back(libid, wVerMajor, wVerMinor);
 }
 
+namespace {
+// The module that holds this code is the one that holds the classes and their library.
+HMODULE ThisModule()
+{
+    HMODULE hModule = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&CTypeLibCache::ForLibrary), &hModule);
+    return hModule;
+}
+}  // namespace
+
+CTypeLibCache* CTypeLibCache::ForThisModule()
+{
+    HMODULE hModule = ThisModule();
+    std::wstring path = hModule != nullptr ? GetModulePath(hModule) : std::wstring();
+    ComPtr<ITypeLib> pTypeLib;
+    TLIBATTR* pAttr = nullptr;
+    if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &pTypeLib)) ||
+        FAILED(pTypeLib->GetLibAttr(&pAttr)))
+        return nullptr;
+    CTypeLibCache& cache = ForLibrary(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum);
+    pTypeLib->ReleaseTLibAttr(pAttr);
+    return &cache;
+}
+
 std::wstring CTypeLibCache::GetModulePath(HMODULE hModule)
 {
     std::vector<wchar_t> path(32768);
@@ -68,13 +93,9 @@ HRESULT CTypeLibCache::GetTypeLib(ITypeLib** ppTypeLib)
     *ppTypeLib = nullptr;
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bLoaded) {
-        // The module that holds this code is the one that holds the classes and their library.
-        HMODULE hModule = nullptr;
-        m_hrLoad = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                      reinterpret_cast<LPCWSTR>(&CTypeLibCache::ForLibrary), &hModule)
-                       ? LoadFromModule(hModule, m_libid, m_wVerMajor, m_wVerMinor, &m_pTypeLib)
-                       : HRESULT_FROM_WIN32(GetLastError());
+        HMODULE hModule = ThisModule();
+        m_hrLoad = hModule != nullptr ? LoadFromModule(hModule, m_libid, m_wVerMajor, m_wVerMinor, &m_pTypeLib)
+                                      : HRESULT_FROM_WIN32(GetLastError());
         m_bLoaded = true;
     }
     if (FAILED(m_hrLoad))

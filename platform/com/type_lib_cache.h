@@ -29,6 +29,10 @@ public:
 
     // The process's one cache of a library: every class that names it shares it.
     static CTypeLibCache& ForLibrary(REFGUID libid, WORD wVerMajor, WORD wVerMinor);
+    // The cache of whatever library the module that holds the classes embeds (its TYPELIB resource
+    // 1), for classes that name no library; nullptr when it embeds none. Loads it each time: keep
+    // the answer.
+    static CTypeLibCache* ForThisModule();
 
     // Loads the library in TYPELIB resource 1 of hModule and checks that it is the one named.
     static HRESULT LoadFromModule(HMODULE hModule, REFGUID libid, WORD wVerMajor, WORD wVerMinor,

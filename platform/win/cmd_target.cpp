@@ -86,13 +86,20 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode, WPARAM wParam, LPARAM lParam)
 
 void CCmdTarget::EnableAutomation() { m_bAutomationEnabled = TRUE; }
 
+void CCmdTarget::EnableDualDispatch(LPDISPATCH pDual, REFIID iid)
+{
+    m_pDual = pDual;
+    m_iidDual = iid;
+    m_bAutomationEnabled = TRUE;
+}
+
 LPDISPATCH CCmdTarget::GetIDispatch(BOOL bAddRef)
 {
     if (!m_bAutomationEnabled)
         return nullptr;
     if (bAddRef)
         InternalAddRef();
-    return &m_xDispatch;
+    return m_pDual != nullptr ? m_pDual : &m_xDispatch;
 }
 
 ULONG CCmdTarget::InternalAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_dwRef)); }
@@ -167,7 +174,9 @@ HRESULT CCmdTarget::GetTypeInfoOfGuid(LCID, REFGUID guid, ITypeInfo** ppTypeInfo
 LPUNKNOWN CCmdTarget::GetInterface(const IID* piid)
 {
     if (m_bAutomationEnabled && (IsEqualIID(*piid, IID_IUnknown) || IsEqualIID(*piid, IID_IDispatch)))
-        return &m_xDispatch;
+        return GetIDispatch(FALSE);
+    if (m_pDual != nullptr && IsEqualIID(*piid, m_iidDual))
+        return m_pDual;
     const AFX_INTERFACEMAP* pMap = GetInterfaceMap();
     LPUNKNOWN pFirstPart = nullptr;
     for (; pMap != nullptr; pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {

@@ -46,6 +46,9 @@ public:
     // Automation.
     void EnableAutomation();
     LPDISPATCH GetIDispatch(BOOL bAddRef);
+    // The dual interface that replaces the dispatch map's IDispatch (dual_dispatch.h); nullptr for
+    // a class with a dispatch map.
+    LPDISPATCH GetDualDispatch() const { return m_pDual; }
 
     // Reference counting and interface lookup (no aggregation: internal and external are one).
     ULONG InternalAddRef();
@@ -114,6 +117,10 @@ protected:
     // Looks an interface up in the maps only (no hook, no reference).
     LPUNKNOWN GetInterface(const IID* piid);
 
+    // From the constructor of a dual interface's implementation: pDual answers IUnknown, IDispatch
+    // and iid, and automation is enabled.
+    void EnableDualDispatch(LPDISPATCH pDual, REFIID iid);
+
     friend class CWnd;
     friend class CCmdTargetDispatch;
     friend class CConnectionPointContainer;
@@ -131,6 +138,8 @@ private:
     CApartmentPart* m_pFirstPart = nullptr;
 
     BOOL m_bAutomationEnabled = FALSE;
+    LPDISPATCH m_pDual = nullptr;
+    IID m_iidDual = IID_NULL;
     enum class EAppLock { None, Held, Ending };
     EAppLock m_nAppLock = EAppLock::None;
 };

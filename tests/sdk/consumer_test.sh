@@ -53,7 +53,8 @@ wine "$TALLY" /RegServer </dev/null >"$WORK/reg.log" 2>&1 || fail "QDTALLY /RegS
 expect() { local got; got="$(reg_default "$1")"; [ "$got" = "$2" ] || fail "$1: \"$got\", expected \"$2\""; }
 expect "HKCR\\TypeLib\\$LIBID\\1.0\\0\\$TLB_KEY" "$(winepath -w "$TALLY" 2>/dev/null)"
 expect "HKCR\\Interface\\$IID" ITally
-pass "QDTALLY /RegServer registered its class and the type library it embeds"
+expect "HKCR\\Interface\\$IID\\ProxyStubClsid32" '{00020424-0000-0000-C000-000000000046}'
+pass "QDTALLY /RegServer registered its class, the type library it embeds and its dual interface's marshaler"
 
 script() {  # FILE: runs a script client in $WORK; its output, and a COM-started server's, in $WORK/out
     (cd "$WORK" && timeout 90 wine "$(script_host)" //nologo "$1" </dev/null >"$WORK/out" 2>&1)
@@ -61,8 +62,17 @@ script() {  # FILE: runs a script client in $WORK; its output, and a COM-started
 QD_CLIENT_TIMEOUT=90
 run_one_script_client tally "$(dirname "$0")/tally.js" '^Add '
 out="$(script_client_output tally)"
-[ "$out" = "Add 11, Total 11, reset 0, heard 2,5,11" ] || fail "the script client got: $out"
-pass "a script client called QDTALLY.TALLY out of process: methods, property and event"
+[ "$out" = "Add 11, Total 11, reset 0, heard 2,5,11, overflow 8002000a described" ] || fail "the script client got: $out"
+pass "a script client called QDTALLY.TALLY out of process by name: methods, property, callback and an exception"
+
+# Early-bound: a C++ client of the generated header calls ITally through its vtable.
+step "building the C++ client" "$PREFIX-g++-posix" -std=c++17 -O1 -I "$WORK/build" "$(dirname "$0")/tally_client.cpp" \
+    -x c "$WORK/build/tally_i.c" -x none -static -lole32 -loleaut32 -luuid -o "$WORK/tally_client.exe"
+out="$(cd "$WORK" && timeout 90 wine "$WORK/tally_client.exe" </dev/null 2>/dev/null | tr -d '\r')"
+[ "${out%%$'\n'*}" = "total 13, heard 1:2,1:13, called back 0:2,0:13, overflow 0x8002000A, threads one more each" ] ||
+    fail "the C++ client got: $out"
+pass "a C++ client called ITally through its vtable: event and callback heard, the overflow's HRESULT, each object on a thread of its own (${out#*$'\n'})"
+assert_no_process QDTALLY.EXE
 
 cp -r "$CONSUMER/." "$WORK/wrong"
 cp "$(dirname "$0")"/wrong/* "$WORK/wrong/"
