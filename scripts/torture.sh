@@ -6,6 +6,7 @@
 # Progress on stderr, the summary table on stdout. The run is checked for heap faults
 # (WINEDEBUG=warn+heap, OANOCACHE=1): a `warn:heap` line from any program, the servers included,
 # fails it.
+# QD_TORTURE_BACKTRACE=1: a client that does not end is shown by winedbg ("bt all") before it is killed.
 # --in-prefix runs in the Wine prefix and display already set up (the test suite's; QD_TORTURE_EXE
 # names the program) without building: inside the suite's checked run its heap log catches the
 # warnings as well.
@@ -50,7 +51,8 @@ wine "$SERVER" /RegServer </dev/null >>"$WORK/wine.log" 2>&1 || { qd_log "QDSERV
 status=0
 wine "$TORTURE" "${args[@]}" </dev/null >"$WORK/table.md" 2>"$WORK/progress.log" &
 run=$!
-tail -n +1 -f --pid=$run "$WORK/progress.log" 2>/dev/null | grep --line-buffered -E '^\[torture|^    |^\[client|warn:heap' >&2 || true
+tail -n +1 -f --pid=$run "$WORK/progress.log" 2>/dev/null |
+    grep --line-buffered -E '^\[torture|^    |^\[client|warn:heap|^Backtrace|^=>|^ +[0-9]+ 0x' >&2 || true
 wait $run || status=$?
 cat "$WORK/table.md"
 if grep -q 'warn:heap' "$WORK/progress.log"; then

@@ -8,6 +8,7 @@
 #include <unique_handle.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -246,6 +247,12 @@ void TortureRound::CollectClients(std::vector<Client>& clients, Result* pResult)
         DWORD code = 0;
         std::string name = "client " + std::to_string(client.index);
         if (WaitForSingleObject(client.process.Get(), left > 0 ? static_cast<DWORD>(left) : 0) != WAIT_OBJECT_0) {
+            // Under Wine, QD_TORTURE_BACKTRACE=1 has winedbg say where each of its threads stands.
+            char szWanted[4] = "";
+            if (GetEnvironmentVariableA("QD_TORTURE_BACKTRACE", szWanted, sizeof(szWanted)) > 0 && szWanted[0] == '1')
+                std::system(("winedbg --command \"bt all\" " + std::to_string(GetProcessId(client.process.Get())) +
+                             " 1>&2")
+                                .c_str());
             TerminateProcess(client.process.Get(), 98);
             WaitForSingleObject(client.process.Get(), 5000);
             pResult->problems.push_back(name + " did not end within " + std::to_string(kClientEndMs / 1000) +
