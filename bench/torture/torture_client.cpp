@@ -76,12 +76,28 @@ int TortureClient::Run()
         std::fflush(stderr);
         ExitProcess(kHungExit);
     }
+    // The rest is the main thread's: a hang there is said the same way, by a thread of its own.
+    std::atomic<const char*> step{"joining its threads"};
+    CUniqueHandle hTailDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread([this, &step, hDone = hTailDone.Get()] {
+        if (WaitForSingleObject(hDone, kHangMs) != WAIT_TIMEOUT)
+            return;
+        std::fprintf(stderr, "[client %d] main thread still in \"%s\" %lu s after its threads ended (server %s)\n",
+                     m_options.index, step.load(), kHangMs / 1000,
+                     WaitForSingleObject(m_server.Get(), 0) == WAIT_TIMEOUT ? "running" : "gone");
+        std::fflush(stderr);
+        ExitProcess(kHungExit);
+    }).detach();
     for (std::thread& t : threads)
         t.join();
     std::mt19937 rng(m_options.seed ^ 0x5EEDu);
+    step = "letting go of its objects";
     LetGoOfEverything(rng);
+    step = "writing its tally";
     bool bWritten = WriteTally();
+    step = "CoUninitialize";
     CoUninitialize();
+    SetEvent(hTailDone.Get());  // what follows is the process's end
     if (!bWritten)
         return 2;
     return m_tally.Unexpected() ? kUnexpectedExit : 0;
