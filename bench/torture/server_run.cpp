@@ -43,10 +43,11 @@ bool ServerRun::End(int ending)
         return PostMessageA(m_hDialog, WM_KEYDOWN, VK_ESCAPE, 1) != FALSE &&
                PostMessageA(m_hDialog, WM_KEYUP, VK_ESCAPE, 0xC0000001) != FALSE;
     default: {
-        // From this process, as the session manager does from its own. The end may take the
-        // server's whole wait for its objects (5 s) inside WM_ENDSESSION.
+        // From this process, as the session manager does from its own. The question may wait out
+        // a "Disabled" object's "Test" (6 s), which runs on the dialog's thread by design; the end
+        // may take the server's whole wait for its objects (5 s) inside WM_ENDSESSION.
         DWORD_PTR canEnd = 0, ignored = 0;
-        if (!SendMessageTimeoutA(m_hDialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &canEnd) ||
+        if (!SendMessageTimeoutA(m_hDialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 15000, &canEnd) ||
             !canEnd)
             return false;
         return SendMessageTimeoutA(m_hDialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 20000, &ignored) != 0;
