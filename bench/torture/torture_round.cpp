@@ -7,7 +7,10 @@
 
 #include <unique_handle.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -237,6 +240,34 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     return result;
 }
 
+void TortureRound::ShowWhereItStands(DWORD nProcessId)
+{
+    // Under Wine, QD_TORTURE_BACKTRACE=1 has winedbg show each of the process's threads, and that
+    // process alone ("bt all" would attach to every process, and take them down as it quits).
+    char szWanted[4] = "";
+    if (GetEnvironmentVariableA("QD_TORTURE_BACKTRACE", szWanted, sizeof(szWanted)) == 0 || szWanted[0] != '1')
+        return;
+    std::string commands = "attach " + std::to_string(nProcessId) + "\n";
+    CUniqueHandle hSnapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    if (hSnapshot.Get() != INVALID_HANDLE_VALUE && Thread32First(hSnapshot.Get(), &entry)) {
+        do {
+            if (entry.th32OwnerProcessID == nProcessId)
+                commands += "bt " + std::to_string(entry.th32ThreadID) + "\n";
+        } while (Thread32Next(hSnapshot.Get(), &entry));
+    }
+    commands += "detach\nquit\n";
+    char szPath[MAX_PATH];
+    GetTempPathA(MAX_PATH, szPath);
+    const std::string script = std::string(szPath) + "qd_torture_bt_" + std::to_string(nProcessId) + ".txt";
+    std::ofstream(script) << commands;
+    std::fprintf(stderr, "    client process %lu, its threads:\n", static_cast<unsigned long>(nProcessId));
+    std::fflush(stderr);
+    std::system(("winedbg < \"" + script + "\" 1>&2").c_str());
+    DeleteFileA(script.c_str());
+}
+
 void TortureRound::CollectClients(std::vector<Client>& clients, Result* pResult)
 {
     double end = NowMs() + kClientEndMs;
@@ -247,12 +278,7 @@ void TortureRound::CollectClients(std::vector<Client>& clients, Result* pResult)
         DWORD code = 0;
         std::string name = "client " + std::to_string(client.index);
         if (WaitForSingleObject(client.process.Get(), left > 0 ? static_cast<DWORD>(left) : 0) != WAIT_OBJECT_0) {
-            // Under Wine, QD_TORTURE_BACKTRACE=1 has winedbg say where each of its threads stands.
-            char szWanted[4] = "";
-            if (GetEnvironmentVariableA("QD_TORTURE_BACKTRACE", szWanted, sizeof(szWanted)) > 0 && szWanted[0] == '1')
-                std::system(("winedbg --command \"bt all\" " + std::to_string(GetProcessId(client.process.Get())) +
-                             " 1>&2")
-                                .c_str());
+            ShowWhereItStands(GetProcessId(client.process.Get()));
             TerminateProcess(client.process.Get(), 98);
             WaitForSingleObject(client.process.Get(), 5000);
             pResult->problems.push_back(name + " did not end within " + std::to_string(kClientEndMs / 1000) +

@@ -60,6 +60,8 @@ public:
 private:
     struct Client;
     void CollectClients(std::vector<Client>& clients, Result* pResult);
+    // A client that does not end: where each of its threads stands, on standard error (see .cpp).
+    static void ShowWhereItStands(DWORD nProcessId);
     void CloseStrayServers(Result* pResult);
 
     std::string m_serverPath;
