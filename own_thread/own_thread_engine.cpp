@@ -67,6 +67,7 @@ BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
     // Disconnecting may delete an object at once, so the list is asked anew for each.
     while (COwnThreadEngine* pEngine = engines.TakeNext(nThreadID))
         pEngine->DisconnectFromClients();
+    QD_INTERLEAVING_POINT(kPointDisconnectsAsked);
 
     // The final releases of own-thread objects arrive here as posted messages.
     if (AfxPumpMessagesUntil(nullptr, dwTimeoutMs, [&] { return engines.CountOf(nThreadID) == 0; }))

@@ -60,6 +60,7 @@ public:
     static constexpr const char* kPointFinalReleasePosted = "own_thread.final_release_posted";  // own thread
     static constexpr const char* kPointEventHook = "own_thread.event_hook";            // own thread
     static constexpr const char* kPointStopWait = "own_thread.stop_wait";              // creating thread
+    static constexpr const char* kPointDisconnectsAsked = "own_thread.disconnects_asked";  // creating thread
 
     // On an own thread that ends: leaves the apartment its engines used.
     static void LeaveApartmentOfThisThread();

@@ -315,8 +315,18 @@ void TortureClient::SetCallback(std::mt19937& rng)
     value.pdispVal = pCallback;
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS params{&value, &putId, 1, 1};
+    EXCEPINFO excep{};
     HRESULT hr = object->remote.Get()->Invoke(kOnProgressDispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                                              &params, nullptr, nullptr, nullptr);
+                                              &params, nullptr, &excep, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        // The server's own failure, in its words: the run's line says what it was.
+        std::fprintf(stderr, "[client %d] callback: exception 0x%08lX %ls\n", m_options.index,
+                     static_cast<unsigned long>(excep.scode), excep.bstrDescription ? excep.bstrDescription : L"");
+        std::fflush(stderr);
+    }
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
     Record("callback", hr);
     if (pCallback)
         pCallback->Release();

@@ -134,13 +134,17 @@ TEST_F(OwnThreadInterleavingsTest, NoOwnThreadActsForAnObjectWhoseDestructionHas
     ASSERT_NE(pDisp, nullptr);
     CInterleavingPoints::Hold(COwnThreadEngine::kPointEventHook);
     CInterleavingPoints::Hold(COwnThreadEngine::kPointStopWait);
+    CInterleavingPoints::Hold(COwnThreadEngine::kPointDisconnectsAsked);
     // On the creating thread: once the count is zero, and before the posted deletion is handled.
     TheCreatingThread().Post([] {
         WaitUntil([] { return CThreadProbeTarget::s_nFinalReleases > 0; }, 10000);
         COwnThreadEngine::DisconnectAll(20000);
     });
     pDisp->Release();
+    // The own thread acts for the object before the creating thread goes on to handle its deletion.
+    ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointDisconnectsAsked, 10000));
     ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointEventHook, 10000));
+    CInterleavingPoints::Release(COwnThreadEngine::kPointDisconnectsAsked);
     ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointStopWait, 10000));
     EXPECT_EQ(CThreadProbeTarget::s_nLive, 1) << "the object was being destroyed under its own thread";
     CInterleavingPoints::Release(COwnThreadEngine::kPointStopWait);
