@@ -68,10 +68,11 @@ int TortureClient::Run()
     // A thread still in a call long after the stop is a hang: say where, and end without waiting.
     WaitForSingleObject(m_stop.Get(), INFINITE);
     if (!WaitUntil([&] { return m_finished.load() == m_options.threads; }, kHangMs, 20)) {
-        std::lock_guard<std::mutex> lock(m_lock);
+        // Not waited for: a thread that never gives the lock back is itself such a hang.
+        std::unique_lock<std::mutex> lock(m_lock, std::try_to_lock);
         for (size_t i = 0; i < m_doing.size(); ++i)
             std::fprintf(stderr, "[client %d] thread %zu still in \"%s\" %lu s after the stop (server %s)\n",
-                         m_options.index, i, m_doing[i], kHangMs / 1000,
+                         m_options.index, i, lock.owns_lock() ? m_doing[i] : "(its lock is held)", kHangMs / 1000,
                          WaitForSingleObject(m_server.Get(), 0) == WAIT_TIMEOUT ? "running" : "gone");
         std::fflush(stderr);
         ExitProcess(kHungExit);
@@ -220,15 +221,19 @@ void TortureClient::HoldFactory(std::mt19937& rng)
     bool bLock = rng() % 2 == 0;
     if (bLock)
         Record("lock_server", pFactory->LockServer(TRUE));
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_pFactory != nullptr) {  // another thread was quicker
-        if (bLock)
-            Record("unlock_server", pFactory->LockServer(FALSE));
-        pFactory->Release();
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_pFactory == nullptr) {
+            m_pFactory = pFactory;
+            m_bFactoryLocked = bLock;
+            return;
+        }
     }
-    m_pFactory = pFactory;
-    m_bFactoryLocked = bLock;
+    // Another thread was quicker. Given back outside the lock: Record takes it, and a call made
+    // under it would hold every other thread of the client for as long as the call takes.
+    if (bLock)
+        Record("unlock_server", pFactory->LockServer(FALSE));
+    pFactory->Release();
 }
 
 void TortureClient::DropFactory()

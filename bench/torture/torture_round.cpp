@@ -195,6 +195,7 @@ TortureRound::Result TortureRound::Run(const Plan& plan)
     if (!result.serverEnded) {
         result.problems.push_back("QDSERVER did not end within " + std::to_string(kServerEndMs / 1000) +
                                   " s of the " + ServerRun::EndingName(plan.ending) + "; killed");
+        ShowWhereItStands(server.Pid());
         server.Kill();
     } else if (result.serverExit != 0) {
         result.problems.push_back("QDSERVER exited with " + Hex(result.serverExit) + " after the " +
@@ -262,7 +263,7 @@ void TortureRound::ShowWhereItStands(DWORD nProcessId)
     GetTempPathA(MAX_PATH, szPath);
     const std::string script = std::string(szPath) + "qd_torture_bt_" + std::to_string(nProcessId) + ".txt";
     std::ofstream(script) << commands;
-    std::fprintf(stderr, "    client process %lu, its threads:\n", static_cast<unsigned long>(nProcessId));
+    std::fprintf(stderr, "    process %lu, its threads:\n", static_cast<unsigned long>(nProcessId));
     std::fflush(stderr);
     std::system(("winedbg < \"" + script + "\" 1>&2").c_str());
     DeleteFileA(script.c_str());

@@ -60,7 +60,7 @@ public:
 private:
     struct Client;
     void CollectClients(std::vector<Client>& clients, Result* pResult);
-    // A client that does not end: where each of its threads stands, on standard error (see .cpp).
+    // A process that does not end: where each of its threads stands, on standard error (see .cpp).
     static void ShowWhereItStands(DWORD nProcessId);
     void CloseStrayServers(Result* pResult);
 
