@@ -19,22 +19,30 @@ HWND g_hServerEndWnd = nullptr;         // on the OLE thread: withdraws the clas
 std::mutex g_lockMutex;
 
 constexpr UINT WM_WITHDRAW_CLASSES = WM_APP + 1;
+constexpr UINT WM_QUIT_FROM_LOOP = WM_APP + 2;
 
 // A server without user control ends its OLE thread's loop, and the program, once it is ending and
 // no object is left, whichever thread decides. Posted to the thread rather than PostQuitMessage:
 // under Wine a PostQuitMessage made inside an incoming COM call (a refused creation's) never ended
-// the loop, and the server stayed.
+// the loop, and the server stayed. A quit posted while the thread waits inside COM can still be
+// taken by that wait, so the loop is also asked, through the server's window, to quit by itself.
 void QuitIfDone()
 {
     if (g_bUserCtrl || !g_bStopping || g_nObjectsEnding != 0 || g_nOleThreadID == 0)
         return;
     PostThreadMessageA(g_nOleThreadID, WM_QUIT, 0, 0);
+    if (g_hServerEndWnd != nullptr)
+        PostMessageA(g_hServerEndWnd, WM_QUIT_FROM_LOOP, 0, 0);
 }
 
 LRESULT CALLBACK ServerEndWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
 {
     if (nMsg == WM_WITHDRAW_CLASSES) {
         COleObjectFactory::RevokeAll();
+        return 0;
+    }
+    if (nMsg == WM_QUIT_FROM_LOOP) {
+        PostQuitMessage(0);  // dispatched by the loop itself, outside any COM call
         return 0;
     }
     return DefWindowProcA(hWnd, nMsg, wParam, lParam);

@@ -6,6 +6,7 @@
 #include "reg_key.h"
 #include "type_lib_registration.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,18 @@ void ReportError(const std::string& text)
     DWORD nWritten = 0;
     if (hErr != nullptr && hErr != INVALID_HANDLE_VALUE)
         WriteFile(hErr, line.data(), static_cast<DWORD>(line.size()), &nWritten, nullptr);
+}
+
+// A server that COM started for classes it refuses serves nothing. Its client hears the refusal
+// from its creation, which also ends the server; when no creation comes (the client gave up
+// first), the server ends after this grace instead of waiting for ever.
+const UINT kRefusedGraceMs = 5000;
+
+void CALLBACK EndUnserved(HWND, UINT, UINT_PTR nTimer, DWORD)
+{
+    KillTimer(nullptr, nTimer);
+    AfxOleEndServing();
+    PostQuitMessage(0);  // from the loop's own dispatch, outside any COM call
 }
 
 }  // namespace
@@ -84,6 +97,8 @@ BOOL COleServerApp::InitInstance()
     }
     RegisterAtStart();
     m_nExitCode = 0;
+    if (std::all_of(m_factories.begin(), m_factories.end(), [](const COleObjectFactory* p) { return p->IsRefused(); }))
+        SetTimer(nullptr, 0, kRefusedGraceMs, &EndUnserved);
     return TRUE;
 }
 

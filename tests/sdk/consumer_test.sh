@@ -123,6 +123,12 @@ grep -q "^refused 0x" "$WORK/out" || fail "a script client of the mismatched cla
 grep -qF "QDTALLY.TALLY: the dispatch map disagrees" "$WORK/out" || fail "the server did not say why: $(cat "$WORK/out")"
 assert_no_process QDTALLY.EXE
 pass "started by COM, the mismatched QDTALLY refuses the class: the script heard $(grep -o 'refused 0x[0-9a-f]*' "$WORK/out") in $took ms"
+# Started as COM starts it, but no creation ever comes (its client gave up first): it ends by itself.
+start=$(ms_now)
+(wine "$TALLY" -Embedding </dev/null >/dev/null 2>&1 &)
+sleep 2
+assert_no_process QDTALLY.EXE
+pass "the mismatched QDTALLY, started for COM and never asked for an object, ended $(( $(ms_now) - start )) ms after its start"
 cp "$WORK/QDTALLY.good" "$TALLY"
 
 # Two classes: one AppID, the first class's ID, and once registered a start by hand writes nothing.
