@@ -3,6 +3,7 @@
 #include "ole_object_factory.h"
 
 #include <interleaving_points.h>
+#include <message_pump.h>
 
 #include <ole2.h>
 
@@ -20,6 +21,7 @@ std::mutex g_lockMutex;
 
 constexpr UINT WM_WITHDRAW_CLASSES = WM_APP + 1;
 constexpr UINT WM_QUIT_FROM_LOOP = WM_APP + 2;
+constexpr DWORD kLastCallsMs = 200;
 
 // A server without user control ends its OLE thread's loop, and the program, once it is ending and
 // no object is left, whichever thread decides. Posted to the thread rather than PostQuitMessage:
@@ -73,6 +75,10 @@ void AfxOleTerm()
     if (g_nOleThreadID == 0 || g_nOleThreadID != GetCurrentThreadId())
         return;
     COleObjectFactory::RevokeAll();
+    // Calls that reach the apartment as it ends (a client's last release of a class factory) are
+    // served first: under Wine, CoUninitialize waits for a call in flight to this apartment, which
+    // only this thread could serve, and the server hung there for good (seen in a winedbg backtrace).
+    AfxPumpMessagesUntil(nullptr, kLastCallsMs);
     if (g_hServerEndWnd != nullptr)
         DestroyWindow(g_hServerEndWnd);
     g_hServerEndWnd = nullptr;
