@@ -28,10 +28,13 @@ COwnThreadFinalReleaseWnd::COwnThreadFinalReleaseWnd(COwnThreadEngine* pOwner) :
         }
         strClassName = g_strClassName;
     }
+    // Message-only: it only receives what is posted to it. A hidden top-level window would also
+    // get every broadcast (a session's end, a setting's change), one per object, each waiting for
+    // the creating thread, and costs several times as much to create.
     // A failure shows as a missing handle, which the engine checks before it starts a thread.
     COwnThreadSystemCalls::Current().pfnCreateWindowEx(this, 0, strClassName.c_str(),
                                                        "OwnThreadFinalReleaseWnd", 0, 0, 0, 0, 0,
-                                                       nullptr, nullptr, nullptr);
+                                                       HWND_MESSAGE, nullptr, nullptr);
 }
 
 LRESULT COwnThreadFinalReleaseWnd::OnFinalReleaseMessage(WPARAM, LPARAM)

@@ -218,6 +218,8 @@ TEST_F(OwnThreadCmdTargetTest, EnginesShareOneWindowClassEachWithItsOwnHiddenWin
         EXPECT_STREQ(szTitle, "OwnThreadFinalReleaseWnd");
         EXPECT_FALSE(IsWindowVisible(hFirst));
         EXPECT_EQ(GetWindowThreadProcessId(hFirst, nullptr), GetCurrentThreadId());
+        // Message-only, not top-level: no broadcast reaches it.
+        EXPECT_NE(GetAncestor(hFirst, GA_PARENT), GetDesktopWindow());
         pFirst->ExternalRelease();
         pSecond->ExternalRelease();
         EXPECT_FALSE(IsWindow(hFirst));
