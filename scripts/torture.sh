@@ -6,6 +6,7 @@
 # Progress on stderr, the summary table on stdout. The run is checked for heap faults
 # (WINEDEBUG=warn+heap, OANOCACHE=1): a `warn:heap` line from any program, the servers included,
 # fails it.
+# Wine's errors are shown when asked for, e.g. WINEDEBUG=-all,err+ole,warn+heap (COM's).
 # QD_TORTURE_BACKTRACE=1: a client that does not end is shown by winedbg ("bt all") before it is killed.
 # --in-prefix runs in the Wine prefix and display already set up (the test suite's; QD_TORTURE_EXE
 # names the program) without building: inside the suite's checked run its heap log catches the
@@ -52,7 +53,7 @@ status=0
 wine "$TORTURE" "${args[@]}" </dev/null >"$WORK/table.md" 2>"$WORK/progress.log" &
 run=$!
 tail -n +1 -f --pid=$run "$WORK/progress.log" 2>/dev/null |
-    grep --line-buffered -E '^\[torture|^    |^\[client|warn:heap|^Backtrace|^=>|^ +[0-9]+ 0x' >&2 || true
+    grep --line-buffered -E '^\[torture|^    |^\[client|warn:heap|^([0-9a-f]{4}:)?err:|^Backtrace|^=>|^ +[0-9]+ 0x' >&2 || true
 wait $run || status=$?
 cat "$WORK/table.md"
 if grep -q 'warn:heap' "$WORK/progress.log"; then

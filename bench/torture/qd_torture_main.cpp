@@ -5,6 +5,7 @@
 //   qd_torture.exe [--seconds=N] [--seed=S] [--clients=K] [--threads=T] [--max-pause=MS] [--rounds=N]
 //                  [--post-limit=MS]   (the longest posted-message wait a round passes with; 200)
 //                  [--endings=N]       (the first N of WM_CLOSE, close box, Esc, logoff; all 4)
+//                  [--ending=NAME]     (only that one of them, e.g. --ending=logoff)
 // Progress on stderr, the summary table (Markdown) on stdout. Exit code 0 when every round passed.
 //   qd_torture.exe --client ...   one client process (the run starts them)
 #include "progress.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv)
     int seconds = 60, clients = 3, threads = 2, maxPauseMs = 20, maxRounds = 0;
     double postLimitMs = TortureRound::kPostLimitMs;
     int endings = ServerRun::kEndingCount;
+    int onlyEnding = -1;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     uint32_t seed = static_cast<uint32_t>(now.QuadPart ^ (now.QuadPart >> 32) ^ GetCurrentProcessId()) % 1000000000u;
@@ -111,9 +113,17 @@ int main(int argc, char** argv)
             postLimitMs = std::max(1, std::atoi(v));
         else if (const char* v = Value(argv[i], "--endings="))
             endings = std::min(std::max(1, std::atoi(v)), static_cast<int>(ServerRun::kEndingCount));
-        else {
+        else if (const char* v = Value(argv[i], "--ending=")) {
+            for (int e = 0; e < ServerRun::kEndingCount; ++e)
+                if (lstrcmpiA(v, ServerRun::EndingName(e)) == 0)
+                    onlyEnding = e;
+            if (onlyEnding < 0) {
+                std::fprintf(stderr, "--ending= names one of: WM_CLOSE, close box, Esc, logoff\n");
+                return 2;
+            }
+        } else {
             std::fprintf(stderr, "usage: qd_torture [--seconds=N] [--seed=S] [--clients=K] [--threads=T] "
-                                 "[--max-pause=MS] [--rounds=N] [--post-limit=MS] [--endings=N]\n");
+                                 "[--max-pause=MS] [--rounds=N] [--post-limit=MS] [--endings=N] [--ending=NAME]\n");
             return 2;
         }
     }
@@ -146,6 +156,8 @@ int main(int argc, char** argv)
         plan.seed = static_cast<uint32_t>(rng());
         plan.releasedFirst = rng() % 5 < 2;
         plan.ending = static_cast<int>(rng() % static_cast<uint32_t>(endings));
+        if (onlyEnding >= 0)
+            plan.ending = onlyEnding;
         plan.busyMs = 1500 + rng() % 6000;
         plan.stopLagMs = rng() % 1500;
         plan.mainThreadToo = rng() % 2 == 0;

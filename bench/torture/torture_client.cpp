@@ -411,9 +411,10 @@ void TortureClient::Record(const char* action, HRESULT hr)
     }
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_tally.Add(action, hr, server) == CallTally::kUnexpected)
-        std::fprintf(stderr, "[client %d] unexpected: %s returned 0x%08lX (server %s, %s)\n", m_options.index, action,
+        std::fprintf(stderr, "[client %d] unexpected: %s returned 0x%08lX (server %s%s, %s)\n", m_options.index, action,
                      static_cast<unsigned long>(hr),
                      WaitForSingleObject(m_server.Get(), 0) == WAIT_TIMEOUT ? "running" : "gone",
+                     server == CallTally::Server::kEnding ? " and told to end" : "",
                      Stopped() ? "after the stop" : "before the stop");
 }
 

@@ -28,13 +28,13 @@ std::string Exit(const TortureRound::Result& r)
 }
 
 // Rounds with main-thread objects show the wait without holding it against the server.
-std::string Worst(const TortureRound::Result& r)
+std::string Worst(const TortureRound::Result& r, const char* unit)
 {
     char text[48];
     if (r.worstPostMs < 0)
         snprintf(text, sizeof(text), "unanswered");
     else
-        snprintf(text, sizeof(text), "%.0f", r.worstPostMs);
+        snprintf(text, sizeof(text), "%.0f%s", r.worstPostMs, unit);
     return std::string(text) + (r.plan.mainThreadToo ? " (not checked)" : "");
 }
 
@@ -51,10 +51,10 @@ int TortureReport::Failed() const
 std::string TortureReport::Line(const TortureRound::Result& r)
 {
     char text[256];
-    snprintf(text, sizeof(text), "round %d: %s, %s, %s at %.1f s with %d calls running, %d clients: %d calls (%d unexpected), worst post %s ms, server exit %s%s%s",
+    snprintf(text, sizeof(text), "round %d: %s, %s, %s at %.1f s with %d calls running, %d clients: %d calls (%d unexpected), worst post %s, server exit %s%s%s",
              r.plan.index, r.plan.releasedFirst ? "released first" : "ended while busy",
              r.plan.mainThreadToo ? "both settings" : "own threads", ServerRun::EndingName(r.plan.ending), r.endAtS, r.callsAtEnd, r.plan.clients, r.calls.Calls(), r.calls.Unexpected(),
-             Worst(r).c_str(), Exit(r).c_str(), r.censusTaken ? ", kept (threads/handles/windows) " : "",
+             Worst(r, " ms").c_str(), Exit(r).c_str(), r.censusTaken ? ", kept (threads/handles/windows) " : "",
              r.censusTaken ? Census(r).c_str() : "");
     std::string line = text;
     if (r.censusTaken)
@@ -81,7 +81,7 @@ void TortureReport::Print(FILE* out, uint32_t seed) const
                 ServerRun::EndingName(r.plan.ending), r.callsAtEnd, r.plan.clients, r.calls.Calls(), r.calls.Count(CallTally::kOk),
                 r.calls.Count(CallTally::kAborted), r.calls.Count(CallTally::kDisconnected),
                 r.calls.Count(CallTally::kStopping), r.calls.Count(CallTally::kUnavailable), r.calls.Unexpected(),
-                Worst(r).c_str(), Exit(r).c_str(), Census(r).c_str(), r.strayServers,
+                Worst(r, "").c_str(), Exit(r).c_str(), Census(r).c_str(), r.strayServers,
                 r.Passed() ? "ok" : "FAILED");
         all.Merge(r.calls);
         if (worst >= 0 && !r.plan.mainThreadToo)
