@@ -5,9 +5,12 @@
 #include "own_thread_pool.h"
 #include "own_thread_system_calls.h"
 
+#include <ocidl.h>
+
 #include <exceptions.h>
 #include <interleaving_points.h>
 #include <message_pump.h>
+#include <ole_app.h>
 #include <ole_object_factory.h>
 #include <win_thread.h>
 
@@ -57,16 +60,43 @@ void COwnThreadEngine::DisconnectFromClients()
     }
     // The stub lives in this apartment. Its references go at once, and with them, usually, the
     // object: a call that runs holds one of its own until it returns.
-    CoDisconnectObject(GetIDispatch(FALSE), 0);
+    DisconnectObjectAndPoints();
+}
+
+void COwnThreadEngine::DisconnectObjectAndPoints()
+{
+    // A connection point is an identity of its own, counted on the object: a client that keeps one
+    // (to unadvise later) would keep the object past the end through the point's stub.
+    LPDISPATCH pDispatch = GetIDispatch(FALSE);
+    IConnectionPointContainer* pContainer = nullptr;
+    IEnumConnectionPoints* pPoints = nullptr;
+    if (SUCCEEDED(pDispatch->QueryInterface(IID_PPV_ARGS(&pContainer))) &&
+        SUCCEEDED(pContainer->EnumConnectionPoints(&pPoints))) {
+        IConnectionPoint* pPoint = nullptr;
+        while (pPoints->Next(1, &pPoint, nullptr) == S_OK) {
+            CoDisconnectObject(pPoint, 0);
+            pPoint->Release();
+        }
+        pPoints->Release();
+    }
+    CoDisconnectObject(pDispatch, 0);
+    if (pContainer != nullptr)
+        pContainer->Release();  // may be the final release: touch nothing after it
+}
+
+void COwnThreadEngine::AskAllToDisconnect()
+{
+    const DWORD nThreadID = CurrentThreadID();
+    // Disconnecting may delete an object at once, so the list is asked anew for each.
+    while (COwnThreadEngine* pEngine = CLiveEngines::Instance().TakeNext(nThreadID))
+        pEngine->DisconnectFromClients();
 }
 
 BOOL COwnThreadEngine::DisconnectAll(DWORD dwTimeoutMs)
 {
     const DWORD nThreadID = CurrentThreadID();
     CLiveEngines& engines = CLiveEngines::Instance();
-    // Disconnecting may delete an object at once, so the list is asked anew for each.
-    while (COwnThreadEngine* pEngine = engines.TakeNext(nThreadID))
-        pEngine->DisconnectFromClients();
+    AskAllToDisconnect();
     QD_INTERLEAVING_POINT(kPointDisconnectsAsked);
 
     // The final releases of own-thread objects arrive here as posted messages.
@@ -116,10 +146,14 @@ BOOL COwnThreadEngine::EnableOwnThread()
     // A shared thread starts this object once it is done with the call it may be running, which may
     // take seconds: the creating thread's windows and the calls into its apartment are served
     // meanwhile, as in its own loop. Nothing reaches this object before its creation returns, and
-    // an end that starts meanwhile passes it by.
+    // an end that starts meanwhile passes it by. Once the server ends, a thread still in its call
+    // may stay in it (a client that does not return from an event): the object then gives up its
+    // own thread and stays on this one, and the end does not wait for that call through it.
     CLiveEngines::Instance().SetStarting(this, true);
     QD_INTERLEAVING_POINT(kPointStartWait);
-    AfxPumpMessagesUntil(m_hThreadStarted.Get(), INFINITE);
+    AfxPumpMessagesUntil(m_hThreadStarted.Get(), INFINITE, [this] {
+        return AfxOleIsServerStopping() && COwnThreadPool::Instance().CancelStart(this);
+    });
     CLiveEngines::Instance().SetStarting(this, false);
 
     if (m_hrThread != S_OK) {
@@ -276,7 +310,7 @@ void COwnThreadEngine::RunThreadEventHook()
         // reached zero has no client left, and its release is on its way: touching it (the
         // disconnect asks it for its identity) would post a second one.
         if (OwnerRefCount() != 0)
-            CoDisconnectObject(GetIDispatch(FALSE), 0);
+            DisconnectObjectAndPoints();
         return;
     }
     try {

@@ -74,6 +74,9 @@ public:
     // creation waits for its thread (further down this thread's stack) is not counted: its creation
     // is refused once it returns, and its release follows.
     static BOOL DisconnectAll(DWORD dwTimeoutMs);
+    // Its first half alone, which does not wait: for an end that may begin inside a call to one of
+    // these objects, whose object cannot go before that call has returned.
+    static void AskAllToDisconnect();
 
 protected:
     BOOL m_bEnabled;
@@ -113,6 +116,8 @@ private:
     void RunThreadEventHook();
     // On the creating thread: disconnects the object here, or asks its own thread to.
     void DisconnectFromClients();
+    // In the object's apartment: its stubs, and those of its connection points, let go of it.
+    void DisconnectObjectAndPoints();
 
     // The thread that serves this engine, and the requests to it; under the pool's lock.
     COwnThreadPool::CWorker* m_pOwnThread = nullptr;

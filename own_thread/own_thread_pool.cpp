@@ -132,6 +132,17 @@ BOOL COwnThreadPool::Wake(COwnThreadEngine* pEngine)
     return SetEvent(pWorker->hWake.Get());
 }
 
+BOOL COwnThreadPool::CancelStart(COwnThreadEngine* pEngine)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CWorker* pWorker = pEngine->m_pOwnThread;
+    if (pWorker == nullptr || !pEngine->m_bStartRequested)
+        return FALSE;  // taken: its thread is marshaling the object, which does not wait
+    pEngine->m_bStartRequested = false;
+    Detach(pWorker, pEngine);
+    return TRUE;
+}
+
 void COwnThreadPool::Stop(COwnThreadEngine* pEngine)
 {
     std::unique_lock<std::mutex> lock(m_mutex);

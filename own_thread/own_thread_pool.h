@@ -31,6 +31,9 @@ public:
     BOOL Wake(COwnThreadEngine* pEngine);
     // On the creating thread: lets pEngine go. Where its thread is busy with it (starting it, in its
     // hook) or must still act for it, asks it and waits, answering sent messages meanwhile.
+    // Takes back a start its thread has not yet taken: TRUE if it did, and the engine has no
+    // thread from then on.
+    BOOL CancelStart(COwnThreadEngine* pEngine);
     void Stop(COwnThreadEngine* pEngine);
     // When the process ends, once no object is left: every own thread leaves its apartment and
     // ends. TRUE when all have ended within dwTimeoutMs; a thread that still serves an object is

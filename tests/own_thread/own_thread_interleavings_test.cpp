@@ -5,6 +5,7 @@
 #include "own_thread_test_support.h"
 
 #include <interleaving_points.h>
+#include <ole_app.h>
 #include <own_thread_pool.h>
 
 #include <gtest/gtest.h>
@@ -58,6 +59,45 @@ TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesIts
     ASSERT_TRUE(WaitUntil([&] { return bCreated.load(); }, 10000));
     EXPECT_EQ(nSharedThread, static_cast<DWORD>(nCallThread)) << "the object shares the busy thread";
     TheCreatingThread().Run([&] { pShared->Release(); });
+    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
+    pool.SetMaxOwnThreads(nCap);
+}
+
+// The server ends while a creation waits for a shared thread whose call goes on (a client that does
+// not return from an event): the object gives up its own thread and stays on the creating thread,
+// and the creation returns without waiting for that call.
+TEST_F(OwnThreadInterleavingsTest, AnEndDoesNotWaitForTheCallOfTheThreadACreationWaitsFor)
+{
+    COwnThreadPool& pool = COwnThreadPool::Instance();
+    const int nCap = pool.GetMaxOwnThreads();
+    pool.SetMaxOwnThreads(1);
+    IDispatch* pBusy = CreateProbe(TRUE);
+    ASSERT_NE(pBusy, nullptr);
+    std::thread call([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000);
+        CoUninitialize();
+    });
+    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+
+    CInterleavingPoints::Hold(COwnThreadEngine::kPointStartWait);
+    std::atomic<bool> bCreated{false};
+    CThreadProbeTarget* pObject = nullptr;
+    TheCreatingThread().Post([&] {
+        pObject = new CThreadProbeTarget(TRUE);
+        bCreated = true;
+    });
+    ASSERT_TRUE(CInterleavingPoints::WaitUntilHeld(COwnThreadEngine::kPointStartWait, 10000));
+    CInterleavingPoints::Release(COwnThreadEngine::kPointStartWait);
+    TheCreatingThread().Post([] { AfxOleEndServing(); });
+    EXPECT_TRUE(WaitUntil([&] { return bCreated.load(); }, 5000)) << "the creation waited for the call";
+    EXPECT_TRUE(CThreadProbeTarget::s_bCallWaiting) << "the call still runs";
+    if (bCreated) {
+        EXPECT_EQ(pObject->GetOwnThreadID(), 0u) << "the object took the busy thread after all";
+        TheCreatingThread().Run([&] { pObject->InternalRelease(); });
+    }
+    SetEvent(CThreadProbeTarget::s_hCallRelease);
+    call.join();
     EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
     pool.SetMaxOwnThreads(nCap);
 }
