@@ -52,6 +52,16 @@ BOOL CServerApp::InitInstance()
     return FALSE;
 }
 
+void CServerApp::BeginEnd()
+{
+    // A closing server takes no new objects, not even through a class factory a client holds: from
+    // here a client's creation starts a new server.
+    AfxOleEndServing();
+    // From now on objects find no board: a running call stops at its next step.
+    CBoardUse::CloseBoard();
+    COwnThreadEngine::AskAllToDisconnect();
+}
+
 void CServerApp::EndServing()
 {
     // Its waits serve messages: a second Esc, or the session's end, must not start it again inside.
@@ -59,11 +69,7 @@ void CServerApp::EndServing()
     if (s_bEnding)
         return;
     s_bEnding = true;
-    // A closing server takes no new objects, not even through a class factory a client holds: from
-    // here a client's creation starts a new server.
-    AfxOleEndServing();
-    // From now on objects find no board: a running call stops at its next step.
-    CBoardUse::CloseBoard();
+    BeginEnd();
     if (!COwnThreadEngine::DisconnectAll(kEndWaitMs)) {
         // A thread still held (a client that does not return from an event): the process ends at
         // once, without detaching its libraries under that thread, which may hold their locks.

@@ -17,6 +17,11 @@ public:
     // leave them. A thread still held then (a client that does not return from an event) ends the
     // process at once rather than run its static destructors under that thread. Safe to repeat.
     static void EndServing();
+    // What of it must not wait, for the moment the user or the session asks for the end, which may
+    // come inside a call of a "Disabled" object (its "Test" serves the dialog): no new objects,
+    // running calls stop at their next step, every object is disconnected. EndServing, once the
+    // dialog's loop has returned, waits for the objects to go.
+    static void BeginEnd();
     static constexpr DWORD kEndWaitMs = 5000;
 
 protected:

@@ -1,5 +1,6 @@
 #include "server_dlg.h"
 
+#include "board_link.h"
 #include "resource.h"
 #include "server_app.h"
 
@@ -52,8 +53,15 @@ LRESULT CServerDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CServerDlg::OnEndSession(WPARAM wParam, LPARAM)
 {
-    if (wParam)
-        EndServer(IDCANCEL);
+    // The end runs from this thread's loop, as after Esc, once the session manager has its answer:
+    // inside its SendMessage COM refuses every call this thread makes
+    // (RPC_E_CANTCALLOUT_ININPUTSYNCCALL), and the end makes some: the clients' sinks given back, a
+    // sink's QueryInterface in a call it serves meanwhile.
+    // Running calls are told to stop at their next step now, which calls nobody.
+    if (wParam) {
+        CBoardUse::CloseBoard();
+        PostMessage(WM_COMMAND, IDCANCEL, 0);
+    }
     return 0;
 }
 
@@ -64,5 +72,7 @@ void CServerDlg::OnCancel() { EndServer(IDCANCEL); }
 void CServerDlg::EndServer(int nResult)
 {
     EndDialog(nResult);
-    CServerApp::EndServing();
+    // The waits come once the dialog's loop has returned (InitInstance): this may run inside a
+    // "Disabled" object's call, and that object cannot go before the call returns.
+    CServerApp::BeginEnd();
 }

@@ -1,5 +1,6 @@
 // QDSERVER under load, faults and bad input, over real out-of-process COM: the server is the real
 // program in the test run's Wine prefix, the bars are read from its real window.
+#include "event_sink.h"
 #include "process_census.h"
 #include "sample_stats.h"
 #include "server_link.h"
@@ -434,6 +435,53 @@ TEST_F(ReliabilityTest, TheEndUnderLoadWhicheverWayItStarts)
         EXPECT_TRUE(IsEndAnswer(idle.Test())) << "the idle object after the end";
         Sleep(3000);  // Wine's COM holds an ended server's class for a moment
     }
+}
+
+// A logoff that reaches the server while its main thread waits for a client (an event of a
+// "Disabled" object's "Test"). The session manager has its answers at once; the end runs from the
+// dialog's loop, not inside the manager's SendMessage, where COM would refuse every call the end
+// makes out (RPC_E_CANTCALLOUT_ININPUTSYNCCALL). A client that keeps a connection point, as the
+// sinks here do to unadvise later, does not keep its object past the end.
+TEST_F(ReliabilityTest, ALogoffDuringAMainThreadEventIsAnsweredAtOnceAndEndsTheServerAfterIt)
+{
+    const DWORD pid = theServerWindow.ProcessId();
+    CUniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    ASSERT_TRUE(theServerWindow.SelectOwnThread(false));
+    RemoteObject busy(kDemoProgId), idle(kDemoProgId);
+    EventSink* pBusySink = EventSink::Create();
+    EventSink* pIdleSink = EventSink::Create();
+    ASSERT_HRESULT_SUCCEEDED(pBusySink->Advise(busy.Get()));
+    ASSERT_HRESULT_SUCCEEDED(pIdleSink->Advise(idle.Get()));
+
+    // The first event holds the server's main thread in its call to us while the logoff comes.
+    bool bAnsweredInsideTheEvent = false;
+    double eventLeftAt = 0;
+    pBusySink->SetProgressHook([&](long nStep) {
+        if (nStep != 1)
+            return;
+        bool bAnswered = false;
+        std::thread logoff([&] { bAnswered = theServerWindow.SendLogoff(10000); });
+        logoff.join();
+        bAnsweredInsideTheEvent = bAnswered;
+        eventLeftAt = NowMs();
+    });
+    HRESULT hr = E_PENDING;
+    std::thread call([&] {
+        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        hr = busy.Test();
+        CoUninitialize();
+    });
+    call.join();
+    EXPECT_TRUE(bAnsweredInsideTheEvent) << "the session manager waited for the end";
+    EXPECT_TRUE(IsEndAnswer(hr)) << std::hex << hr;
+    DWORD code = 1;
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0) << "the logoff did not end the server";
+    EXPECT_LT(NowMs() - eventLeftAt, 3000) << "the end waited for an object, or out its time limit: " << NowMs() - eventLeftAt;
+    EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code));
+    EXPECT_EQ(code, 0u);
+    pIdleSink->Release();
+    pBusySink->Release();
+    Sleep(3000);  // Wine's COM holds an ended server's class for a moment
 }
 
 // A client that holds the class factory creates while the server ends, the server held right after

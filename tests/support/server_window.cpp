@@ -63,17 +63,24 @@ bool ServerWindow::EndAndWaitForExit(EndBy way, DWORD timeoutMs, DWORD* pExitCod
         PostMessageA(hTarget, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         PostMessageA(hTarget, WM_KEYUP, VK_ESCAPE, 0xC0010001);
     } else {
-        // The session ends once every program has returned from WM_ENDSESSION.
-        DWORD_PTR answer = 0;
-        if (SendMessageTimeoutA(hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer) &&
-            answer != 0)
-            SendMessageTimeoutA(hWnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer);
+        SendLogoff(timeoutMs);
     }
     bool ended = process ? WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0
                          : WaitUntil([&] { return !IsRunning(); }, timeoutMs, kPollMs);
     if (pExitCode && !(process && ended && GetExitCodeProcess(process.Get(), pExitCode)))
         *pExitCode = static_cast<DWORD>(-1);
     return ended;
+}
+
+bool ServerWindow::SendLogoff(DWORD timeoutMs) const
+{
+    // The session ends once every program has returned from WM_ENDSESSION.
+    HWND hWnd = Find();
+    DWORD_PTR answer = 0;
+    return hWnd != nullptr &&
+           SendMessageTimeoutA(hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer) &&
+           answer != 0 &&
+           SendMessageTimeoutA(hWnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, timeoutMs, &answer);
 }
 
 int ServerWindow::Bar(int slot) const

@@ -25,6 +25,9 @@ public:
     // Ends the server that way, then waits for the process to end. True when no process is left;
     // *pExitCode receives its exit code: 0 when none ran, -1 when it cannot be read.
     bool EndAndWaitForExit(EndBy way, DWORD timeoutMs, DWORD* pExitCode = nullptr) const;
+    // What a session manager sends at a logoff: WM_QUERYENDSESSION, then WM_ENDSESSION if the answer
+    // was yes. True once both were answered within timeoutMs each.
+    bool SendLogoff(DWORD timeoutMs) const;
     bool CloseAndWaitForExit(DWORD timeoutMs, DWORD* pExitCode = nullptr) const
     {
         return EndAndWaitForExit(EndBy::kCloseBox, timeoutMs, pExitCode);
