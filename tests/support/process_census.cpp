@@ -105,7 +105,16 @@ int CountProcessHandles(DWORD pid)
 
 int CountProcessWindows(DWORD pid)
 {
-    return static_cast<int>(WindowQuery::AnyOfProcess(pid).HiddenToo().FindAll().size());
+    int count = static_cast<int>(WindowQuery::AnyOfProcess(pid).HiddenToo().FindAll().size());
+    // Message-only windows are not top-level: their own list (COM's apartment windows, the final
+    // releases' windows).
+    for (HWND hWnd = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); hWnd != nullptr;
+         hWnd = FindWindowExA(HWND_MESSAGE, hWnd, nullptr, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hWnd, &owner);
+        count += owner == pid ? 1 : 0;
+    }
+    return count;
 }
 
 long long CountHeapBytesInUse()

@@ -10,7 +10,7 @@
 struct ProcessCensus {
     int threads = 0;
     int handles = 0;
-    int windows = 0;  // top-level windows, hidden ones included
+    int windows = 0;  // top-level and message-only windows, hidden ones included
 
     static ProcessCensus Of(DWORD pid);
 };
