@@ -431,8 +431,8 @@ void Benchmark::Churn(int kind)
                 }
                 for (int i = 0; i < m_options.churnObjects / kClients; ++i) {
                     IDispatch* pDisp = nullptr;
-                    pFactory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
-                    RemoteObject object(pDisp);
+                    const HRESULT hr = pFactory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
+                    RemoteObject object(SUCCEEDED(hr) ? pDisp : nullptr);  // none: counted below
                     if (FAILED(object.Created()) || FAILED(CheapCall(object)))
                         ++failed;
                 }

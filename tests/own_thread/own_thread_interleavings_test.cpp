@@ -17,23 +17,61 @@ namespace {
 
 using OwnThreadInterleavingsTest = ProbeObjectTest;
 
+// The cap lowered to one own thread, which another object's call holds from Hold until Release:
+// every other object shares that thread. Gives everything back as it goes, whatever failed.
+class CBusySharedThread {
+public:
+    CBusySharedThread() : m_nCap(COwnThreadPool::Instance().GetMaxOwnThreads())
+    {
+        COwnThreadPool::Instance().SetMaxOwnThreads(1);
+        m_pBusy = CreateProbe(TRUE);
+    }
+    ~CBusySharedThread()
+    {
+        Release();
+        if (m_pBusy != nullptr) {
+            EXPECT_TRUE(ReleaseAndWaitForDeletion(m_pBusy));
+        }
+        COwnThreadPool::Instance().SetMaxOwnThreads(m_nCap);
+    }
+    CBusySharedThread(const CBusySharedThread&) = delete;
+    CBusySharedThread& operator=(const CBusySharedThread&) = delete;
+
+    // Starts the call; whether it is under way on the thread.
+    bool Hold()
+    {
+        if (m_pBusy == nullptr)
+            return false;
+        m_call = std::thread([this] {
+            EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            m_nThread = static_cast<DWORD>(CallLong(m_pBusy, L"WaitForReleaseThenThreadId", 60000));
+            CoUninitialize();
+        });
+        return WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000);
+    }
+    // Lets the call return; the thread it ran on.
+    DWORD Release()
+    {
+        SetEvent(CThreadProbeTarget::s_hCallRelease);
+        if (m_call.joinable())
+            m_call.join();
+        return m_nThread;
+    }
+
+private:
+    const int m_nCap;
+    IDispatch* m_pBusy = nullptr;
+    std::thread m_call;
+    DWORD m_nThread = 0;
+};
+
 // Past the cap a new object shares a thread, which must start it before its creation returns. With
 // that thread in a call the creation waits, and the creating thread (a server's window thread)
 // still handles what is posted to it: input, paint, COM's calls into its apartment.
 TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesItsThreadAnswering)
 {
-    COwnThreadPool& pool = COwnThreadPool::Instance();
-    const int nCap = pool.GetMaxOwnThreads();
-    pool.SetMaxOwnThreads(1);
-    IDispatch* pBusy = CreateProbe(TRUE);
-    ASSERT_NE(pBusy, nullptr);
-    std::atomic<long> nCallThread{0};
-    std::thread call([&] {
-        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        nCallThread = CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000);
-        CoUninitialize();
-    });
-    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+    CBusySharedThread busy;
+    ASSERT_TRUE(busy.Hold());
 
     CInterleavingPoints::Hold(COwnThreadEngine::kPointStartWait);
     std::atomic<bool> bCreated{false};
@@ -54,13 +92,10 @@ TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesIts
     EXPECT_TRUE(WaitUntil([&] { return bAnswered.load(); }, 5000)) << "the creating thread stopped answering";
     EXPECT_FALSE(bCreated) << "the creation did not wait for the call";
 
-    SetEvent(CThreadProbeTarget::s_hCallRelease);
-    call.join();
+    const DWORD nCallThread = busy.Release();
     ASSERT_TRUE(WaitUntil([&] { return bCreated.load(); }, 10000));
-    EXPECT_EQ(nSharedThread, static_cast<DWORD>(nCallThread)) << "the object shares the busy thread";
+    EXPECT_EQ(nSharedThread, nCallThread) << "the object shares the busy thread";
     TheCreatingThread().Run([&] { pShared->Release(); });
-    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
-    pool.SetMaxOwnThreads(nCap);
 }
 
 // The server ends while a creation waits for a shared thread whose call goes on (a client that does
@@ -68,17 +103,8 @@ TEST_F(OwnThreadInterleavingsTest, ACreationWaitingForABusySharedThreadLeavesIts
 // and the creation returns without waiting for that call.
 TEST_F(OwnThreadInterleavingsTest, AnEndDoesNotWaitForTheCallOfTheThreadACreationWaitsFor)
 {
-    COwnThreadPool& pool = COwnThreadPool::Instance();
-    const int nCap = pool.GetMaxOwnThreads();
-    pool.SetMaxOwnThreads(1);
-    IDispatch* pBusy = CreateProbe(TRUE);
-    ASSERT_NE(pBusy, nullptr);
-    std::thread call([&] {
-        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000);
-        CoUninitialize();
-    });
-    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+    CBusySharedThread busy;
+    ASSERT_TRUE(busy.Hold());
 
     CInterleavingPoints::Hold(COwnThreadEngine::kPointStartWait);
     std::atomic<bool> bCreated{false};
@@ -96,10 +122,6 @@ TEST_F(OwnThreadInterleavingsTest, AnEndDoesNotWaitForTheCallOfTheThreadACreatio
         EXPECT_EQ(pObject->GetOwnThreadID(), 0u) << "the object took the busy thread after all";
         TheCreatingThread().Run([&] { pObject->InternalRelease(); });
     }
-    SetEvent(CThreadProbeTarget::s_hCallRelease);
-    call.join();
-    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
-    pool.SetMaxOwnThreads(nCap);
 }
 
 // A class factory hands its new object out and lets go of it at once; by then the object's shared
@@ -108,9 +130,7 @@ TEST_F(OwnThreadInterleavingsTest, AnEndDoesNotWaitForTheCallOfTheThreadACreatio
 // A later marshal of another interface takes COM's own way, and reaches the same object.
 TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedThread)
 {
-    COwnThreadPool& pool = COwnThreadPool::Instance();
-    const int nCap = pool.GetMaxOwnThreads();
-    pool.SetMaxOwnThreads(1);
+    CBusySharedThread busy;
     IDispatch* pNew = nullptr;  // as the factory's caller gets it, before COM marshals it
     DWORD nNewThread = 0;
     TheCreatingThread().Run([&] {
@@ -120,14 +140,7 @@ TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedT
         pObject->InternalRelease();
     });
     ASSERT_NE(pNew, nullptr);
-    IDispatch* pBusy = CreateProbe(TRUE);
-    ASSERT_NE(pBusy, nullptr);
-    std::thread call([&] {
-        EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        EXPECT_EQ(static_cast<DWORD>(CallLong(pBusy, L"WaitForReleaseThenThreadId", 60000)), nNewThread);
-        CoUninitialize();
-    });
-    ASSERT_TRUE(WaitUntil([] { return CThreadProbeTarget::s_bCallWaiting.load(); }, 10000));
+    ASSERT_TRUE(busy.Hold());
 
     // What COM does with a class factory's answer for a client in another process.
     IStream* pStream = nullptr;
@@ -141,8 +154,7 @@ TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedT
     EXPECT_TRUE(WaitUntil([&] { return bAnswered.load(); }, 5000)) << "the creating thread waited for the call";
     EXPECT_EQ(hrMarshal, S_OK);
 
-    SetEvent(CThreadProbeTarget::s_hCallRelease);
-    call.join();
+    EXPECT_EQ(busy.Release(), nNewThread) << "the call held the new object's thread";
     // A second marshal, of another interface: COM's own, through a proxy of the creating thread.
     IStream* pSecond = nullptr;
     TheCreatingThread().Run([&] {
@@ -160,8 +172,6 @@ TEST_F(OwnThreadInterleavingsTest, HandingOutAnObjectNeverWaitsForItsBusySharedT
     EXPECT_EQ(static_cast<DWORD>(CallLong(pOther, L"ThreadId")), nNewThread);
     pOther->Release();
     pClient->Release();
-    EXPECT_TRUE(ReleaseAndWaitForDeletion(pBusy));
-    pool.SetMaxOwnThreads(nCap);
 }
 
 // The end's disconnect reaches an object whose count has already reached zero, its deletion posted:
