@@ -321,7 +321,7 @@ TEST_F(ServerComTest, AnEndingServerDisconnectsItsClientsAndEndsCleanly)
             DWORD_PTR answer = 0;
             EXPECT_TRUE(SendMessageTimeoutA(hDialog, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &answer));
             EXPECT_EQ(answer, TRUE);
-            // Returns only once the server has ended its work: sent from a thread of its own.
+            // Sent from a thread of its own, as a session manager sends it.
             ending = std::thread([hDialog] { SendMessageA(hDialog, WM_ENDSESSION, TRUE, 0); });
         });
         for (HRESULT h : hr)
