@@ -29,11 +29,11 @@ public:
     BOOL Start(COwnThreadEngine* pEngine);
     // Asks pEngine's thread to run its thread-event hook, or to let it go when its stop is set.
     BOOL Wake(COwnThreadEngine* pEngine);
-    // On the creating thread: lets pEngine go. Where its thread is busy with it (starting it, in its
-    // hook) or must still act for it, asks it and waits, answering sent messages meanwhile.
     // Takes back a start its thread has not yet taken: TRUE if it did, and the engine has no
     // thread from then on.
     BOOL CancelStart(COwnThreadEngine* pEngine);
+    // On the creating thread: lets pEngine go. Where its thread is busy with it (starting it, in its
+    // hook) or must still act for it, asks it and waits, answering sent messages meanwhile.
     void Stop(COwnThreadEngine* pEngine);
     // When the process ends, once no object is left: every own thread leaves its apartment and
     // ends. TRUE when all have ended within dwTimeoutMs; a thread that still serves an object is
