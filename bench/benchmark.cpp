@@ -430,9 +430,7 @@ void Benchmark::Churn(int kind)
                     return;
                 }
                 for (int i = 0; i < m_options.churnObjects / kClients; ++i) {
-                    IDispatch* pDisp = nullptr;
-                    const HRESULT hr = pFactory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&pDisp));
-                    RemoteObject object(SUCCEEDED(hr) ? pDisp : nullptr);  // none: counted below
+                    RemoteObject object(pFactory);
                     if (FAILED(object.Created()) || FAILED(CheapCall(object)))
                         ++failed;
                 }

@@ -176,12 +176,17 @@ TEST_F(ReliabilityTest, ThousandOwnThreadObjectsLeaveNoThreadHandleOrWindowBehin
         for (int w = 0; w < 4; ++w)
             workers.emplace_back([&, w] {
                 EXPECT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+                IClassFactory* pFactory = nullptr;
+                EXPECT_HRESULT_SUCCEEDED(CoGetClassObject(RemoteObject::ClassOf(kDemoProgId), CLSCTX_LOCAL_SERVER,
+                                                          nullptr, IID_PPV_ARGS(&pFactory)));
                 for (int i = w; i < count; i += 4) {
-                    RemoteObject object(kDemoProgId);
+                    RemoteObject object(pFactory);
                     UINT n = 0;
                     if (FAILED(object.Created()) || FAILED(object.Get()->GetTypeInfoCount(&n)) || n != 1)
                         ++failures;
                 }
+                if (pFactory != nullptr)
+                    pFactory->Release();
                 CoUninitialize();
             });
         for (auto& t : workers)

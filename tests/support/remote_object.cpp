@@ -13,6 +13,14 @@ RemoteObject::RemoteObject(const char* progId)
         Create(clsid);
 }
 
+RemoteObject::RemoteObject(IClassFactory* pFactory)
+{
+    m_hrCreate = pFactory ? pFactory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&m_pDisp))
+                          : E_POINTER;
+    if (FAILED(m_hrCreate))
+        m_pDisp = nullptr;
+}
+
 RemoteObject::~RemoteObject() { Release(); }
 
 void RemoteObject::Create(REFCLSID clsid)

@@ -9,8 +9,9 @@ public:
     explicit RemoteObject(REFCLSID clsid);
     // As a client asks: by ProgID, to the object in hand.
     explicit RemoteObject(const char* progId);
-    // An object created some other way (through a class factory): takes over the reference.
-    explicit RemoteObject(IDispatch* pDisp) : m_pDisp(pDisp), m_hrCreate(pDisp ? S_OK : E_POINTER) {}
+    // Through a class factory the client holds: clients that create by the thousand from several
+    // threads use this, since Wine's activation by class crashes a client there in its own code.
+    explicit RemoteObject(IClassFactory* pFactory);
     ~RemoteObject();
     RemoteObject(const RemoteObject&) = delete;
     RemoteObject& operator=(const RemoteObject&) = delete;
