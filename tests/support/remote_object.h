@@ -12,6 +12,8 @@ public:
     // Through a class factory the client holds: clients that create by the thousand from several
     // threads use this, since Wine's activation by class crashes a client there in its own code.
     explicit RemoteObject(IClassFactory* pFactory);
+    // An object created some other way: takes over the reference.
+    explicit RemoteObject(IDispatch* pDisp) : m_pDisp(pDisp), m_hrCreate(pDisp ? S_OK : E_POINTER) {}
     ~RemoteObject();
     RemoteObject(const RemoteObject&) = delete;
     RemoteObject& operator=(const RemoteObject&) = delete;
